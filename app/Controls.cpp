@@ -1,0 +1,246 @@
+#include "app/Controls.h"
+
+#include <QEvent>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QPainter>
+#include <QStyledItemDelegate>
+#include <QVBoxLayout>
+
+QColor ToQColor(TColor color) {
+  return QColor(int(color & 0xFF), int((color >> 8) & 0xFF), int((color >> 16) & 0xFF));
+}
+
+namespace {
+QString Css(TColor color) { return ToQColor(color).name(); }
+}  // namespace
+
+LabeledEdit::LabeledEdit(const QString& name, const QString& caption, const QString& text,
+                         QWidget* parent)
+    : QLineEdit(text, parent), label_(new QLabel(caption, parent)) {
+  setObjectName(name);
+  label_->setObjectName(name + "Label");
+  label_->setBuddy(this);
+}
+
+QString LabeledEdit::labelText() const { return label_->text(); }
+
+// The label follows its edit, as the toolkit's labelled edit does.
+void LabeledEdit::changeEvent(QEvent* event) {
+  if (event->type() == QEvent::EnabledChange) label_->setEnabled(isEnabled());
+  QLineEdit::changeEvent(event);
+}
+void LabeledEdit::setVisible(bool visible) {
+  QLineEdit::setVisible(visible);
+  label_->setVisible(visible);
+}
+
+RadioGroup::RadioGroup(const QString& name, const QString& caption, const QStringList& items,
+                       int columns, QWidget* parent)
+    : QGroupBox(caption, parent) {
+  setObjectName(name);
+  auto* grid = new QGridLayout(this);
+  int rows = (int(items.size()) + columns - 1) / columns;
+  for (int i = 0; i < items.size(); ++i) {
+    auto* button = new QRadioButton(items[i], this);
+    button->setObjectName(name + "Item" + QString::number(i));
+    grid->addWidget(button, i % rows, i / rows);
+    buttons_.push_back(button);
+    connect(button, &QRadioButton::clicked, this, &RadioGroup::clicked);
+  }
+}
+
+int RadioGroup::itemIndex() const {
+  for (std::size_t i = 0; i < buttons_.size(); ++i)
+    if (buttons_[i]->isChecked()) return int(i);
+  return -1;
+}
+
+void RadioGroup::setItemIndex(int index) {
+  if (index >= 0 && index < count()) {
+    buttons_[std::size_t(index)]->setChecked(true);
+    return;
+  }
+  // No selection: exclusive buttons cannot all be unchecked without this.
+  for (auto* button : buttons_) {
+    button->setAutoExclusive(false);
+    button->setChecked(false);
+    button->setAutoExclusive(true);
+  }
+}
+
+StringGrid::StringGrid(const QString& name, int columns, int rowsHeld, int rowsShown,
+                       QWidget* parent)
+    : QTableWidget(rowsHeld, columns, parent), rowsShown_(rowsShown) {
+  setObjectName(name);
+  horizontalHeader()->hide();
+  verticalHeader()->hide();
+  for (int row = 0; row < rowsHeld; ++row) {
+    for (int col = 0; col < columns; ++col) {
+      auto* item = new QTableWidgetItem();
+      if (row == 0 || col == 0) {
+        item->setFlags(Qt::ItemIsEnabled);
+        item->setBackground(palette().button());
+        QFont font = item->font();
+        font.setBold(row == 0);
+        item->setFont(font);
+      }
+      setItem(row, col, item);
+    }
+    setRowHidden(row, row >= rowsShown);
+  }
+  setItemDelegate(new FilteringDelegate(this));
+}
+
+QString StringGrid::cell(int col, int row) const {
+  const QTableWidgetItem* it = item(row, col);
+  return it ? it->text() : QString();
+}
+
+void StringGrid::setCell(int col, int row, const QString& text) {
+  QTableWidgetItem* it = item(row, col);
+  if (!it) {
+    it = new QTableWidgetItem();
+    setItem(row, col, it);
+  }
+  it->setText(text);
+}
+
+namespace {
+// Lets the grid see the keys typed into a cell editor.
+class FilteringDelegate : public QStyledItemDelegate {
+ public:
+  using QStyledItemDelegate::QStyledItemDelegate;
+  QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option,
+                        const QModelIndex& index) const override {
+    QWidget* editor = QStyledItemDelegate::createEditor(parent, option, index);
+    if (editor) editor->installEventFilter(this->parent());
+    return editor;
+  }
+};
+}  // namespace
+
+// Typed characters reach a cell only through the key filter.
+bool StringGrid::Rejects(QEvent* event) const {
+  if (!keyFilter || event->type() != QEvent::KeyPress) return false;
+  const QString text = static_cast<QKeyEvent*>(event)->text();
+  return text.size() == 1 && !keyFilter(text[0]);
+}
+
+bool StringGrid::eventFilter(QObject* watched, QEvent* event) {
+  if (Rejects(event)) return true;
+  return QTableWidget::eventFilter(watched, event);
+}
+
+void StringGrid::keyPressEvent(QKeyEvent* event) {
+  if (Rejects(event)) return;
+  QTableWidget::keyPressEvent(event);
+}
+
+Panel::Panel(const QString& name, const QString& caption, QWidget* parent, TColor color)
+    : QFrame(parent), caption_(caption), color_(color) {
+  setObjectName(name);
+  setFrameShape(QFrame::Panel);
+  setFrameShadow(QFrame::Raised);
+  setAttribute(Qt::WA_StyledBackground, true);
+  ApplyColors();
+}
+
+void Panel::setCaption(const QString& caption) {
+  caption_ = caption;
+  update();
+}
+
+void Panel::setColor(TColor color) {
+  color_ = color;
+  ApplyColors();
+}
+
+void Panel::setFontColor(TColor color) {
+  fontColor_ = color;
+  ApplyColors();
+}
+
+// The panel's own rule outranks the application style sheet, so its colour
+// shows through while the style still sets the font.
+void Panel::ApplyColors() {
+  setStyleSheet(QString("Panel#%1 { background-color: %2; color: %3; }")
+                    .arg(objectName(), Css(color_), Css(fontColor_)));
+  update();
+}
+
+void Panel::paintEvent(QPaintEvent* event) {
+  QFrame::paintEvent(event);
+  if (caption_.isEmpty()) return;
+  QPainter painter(this);
+  painter.setPen(ToQColor(fontColor_));
+  painter.drawText(contentsRect(), Qt::AlignCenter, caption_);
+}
+
+Shape::Shape(const QString& name, QWidget* parent, TColor color) : QWidget(parent), color_(color) {
+  setObjectName(name);
+  setMinimumSize(16, 16);
+}
+
+void Shape::setColor(TColor color) {
+  color_ = color;
+  update();
+}
+
+void Shape::paintEvent(QPaintEvent*) {
+  QPainter painter(this);
+  painter.setRenderHint(QPainter::Antialiasing);
+  painter.setBrush(ToQColor(color_));
+  painter.setPen(Qt::black);
+  const int side = std::min(width(), height()) - 2;
+  painter.drawEllipse((width() - side) / 2, (height() - side) / 2, side, side);
+}
+
+QPushButton* MakeButton(const QString& name, const QString& caption, QWidget* parent) {
+  auto* button = new QPushButton(caption, parent);
+  button->setObjectName(name);
+  return button;
+}
+
+QLabel* MakeLabel(const QString& name, const QString& caption, QWidget* parent) {
+  auto* label = new QLabel(caption, parent);
+  label->setObjectName(name);
+  return label;
+}
+
+QCheckBox* MakeCheck(const QString& name, const QString& caption, QWidget* parent, bool checked) {
+  auto* box = new QCheckBox(caption, parent);
+  box->setObjectName(name);
+  box->setChecked(checked);
+  return box;
+}
+
+QRadioButton* MakeRadio(const QString& name, const QString& caption, QWidget* parent,
+                        bool checked) {
+  auto* radio = new QRadioButton(caption, parent);
+  radio->setObjectName(name);
+  radio->setChecked(checked);
+  return radio;
+}
+
+QComboBox* MakeCombo(const QString& name, const QStringList& items, int selected,
+                     QWidget* parent) {
+  auto* combo = new QComboBox(parent);
+  combo->setObjectName(name);
+  combo->addItems(items);
+  combo->setCurrentIndex(selected);
+  return combo;
+}
+
+QLineEdit* MakeEdit(const QString& name, const QString& text, QWidget* parent) {
+  auto* edit = new QLineEdit(text, parent);
+  edit->setObjectName(name);
+  return edit;
+}
+
+QGroupBox* MakeGroup(const QString& name, const QString& caption, QWidget* parent) {
+  auto* group = new QGroupBox(caption, parent);
+  group->setObjectName(name);
+  return group;
+}

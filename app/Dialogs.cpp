@@ -1,0 +1,59 @@
+#include "app/Dialogs.h"
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QMessageBox>
+
+bool FileDialog::execute() { return CurrentDialogs().ChooseFile(*this); }
+
+void Dialogs::Message(const QString& text) {
+  QMessageBox::information(QApplication::activeWindow(), QApplication::applicationName(), text);
+}
+
+void Dialogs::Error(const QString& text) {
+  QMessageBox::critical(QApplication::activeWindow(), QApplication::applicationName(), text);
+}
+
+bool Dialogs::Confirm(const QString& caption, const QString& text) {
+  // Application-modal, without an owner window.
+  return QMessageBox::warning(nullptr, caption, text, QMessageBox::Ok | QMessageBox::Cancel) ==
+         QMessageBox::Ok;
+}
+
+bool Dialogs::ChooseFile(FileDialog& dialog) {
+  // "description|pattern" becomes Qt's "description (pattern)".
+  QString filter;
+  const QStringList parts = dialog.filter.split('|');
+  if (parts.size() >= 2)
+    filter = parts[0] + " (" + parts[1] + ")";
+  else if (!dialog.filter.isEmpty())
+    filter = dialog.filter;
+  QFileDialog box(QApplication::activeWindow());
+  box.setNameFilter(filter);
+  if (!dialog.defaultExt.isEmpty()) box.setDefaultSuffix(dialog.defaultExt.mid(1));
+  box.selectFile(dialog.fileName);
+  if (dialog.kind == FileDialog::Kind::Save) {
+    box.setAcceptMode(QFileDialog::AcceptSave);
+    box.setFileMode(QFileDialog::AnyFile);
+  } else {
+    box.setAcceptMode(QFileDialog::AcceptOpen);
+    box.setFileMode(QFileDialog::ExistingFile);
+  }
+  if (box.exec() != QDialog::Accepted || box.selectedFiles().isEmpty()) return false;
+  dialog.fileName = box.selectedFiles().first();
+  return true;
+}
+
+namespace {
+std::unique_ptr<Dialogs>& Slot() {
+  static std::unique_ptr<Dialogs> dialogs = std::make_unique<Dialogs>();
+  return dialogs;
+}
+}  // namespace
+
+Dialogs& CurrentDialogs() { return *Slot(); }
+
+std::unique_ptr<Dialogs> SetDialogs(std::unique_ptr<Dialogs> dialogs) {
+  std::swap(Slot(), dialogs);
+  return dialogs;
+}

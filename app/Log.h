@@ -1,0 +1,323 @@
+// The main window. Its member functions live in the folder of the subsystem
+// they belong to: app/ builds the window, link/ connects, protocol/ receives
+// and dispatches, monitor/ shows the live unit, config/ holds one file per
+// register block, profile/ the JSON profiles, firmware/ the download.
+#pragma once
+
+#include <QMainWindow>
+#include <QProgressBar>
+#include <QStatusBar>
+#include <QTabWidget>
+#include <QTimer>
+#include <array>
+#include <functional>
+
+#include "app/Controls.h"
+#include "app/Dialogs.h"
+
+class TForm1 : public QMainWindow {
+  Q_OBJECT
+
+ public:
+  explicit TForm1(QWidget* parent = nullptr);
+  ~TForm1() override;
+
+  // Runs a handler the way the toolkit does: an exception that escapes it is
+  // shown as an error message and the program goes on.
+  void Guarded(const std::function<void()>& handler);
+
+  // Status bar panel 0.
+  void SetStatus(const QString& text);
+  QString StatusText() const;
+
+  // Control lookup by name, ignoring case.
+  QObject* FindComponent(const QString& name) const;
+
+  // ---- app/: creation -------------------------------------------------------
+  void FormCreate();
+
+  // ---- link/: connection control and supervision ----------------------------
+  void LabeledEdit1KeyPress(QChar& key);
+  void BitBtn1Click();
+  void BitBtn2Click();
+  void RadioGroup2Click();
+  void Timer3Timer();
+  void Timer4Timer();
+  void ShowDisconnected();
+  void CheckSilence();
+  bool IsConnected() const;
+
+  // ---- protocol/: receiver ----------------------------------------------------
+  void Timer1Timer();
+  void Timer2Timer();
+
+  // ---- controls, named as in the layout ---------------------------------------
+  // Top area
+  QGroupBox* GroupBox1;
+  LabeledEdit* LabeledEdit1;
+  QPushButton* BitBtn1;
+  QPushButton* BitBtn2;
+  RadioGroup* RadioGroup2;
+  QLineEdit* Edit3;
+  QPushButton* BitBtn30;
+  QPushButton* BitBtn7;
+  QPushButton* BitBtn18;
+  QLabel* Label145;
+  Panel* Panel12;
+  Panel* Panel13;
+  Panel* Panel5;
+  Panel* Panel9;
+  Panel* Panel10;
+  Panel* Panel36;
+  Panel* Panel37;
+  Panel* Panel38;
+  LabeledEdit* LabeledEdit13;
+  QStatusBar* StatusBar2;
+  QLabel* StatusPanel0;
+
+  QTabWidget* PageControl1;
+  QWidget* TabSheet1;  // "&Estado"
+  QWidget* TabSheet2;  // "C&onfiguración"
+  QWidget* TabSheet3;  // "Debu&g"
+  QWidget* TabSheet6;  // "DownLoad"
+
+  // Estado
+  QGroupBox* DigitalOutput;
+  Panel* Panel11;
+  QPushButton* BitBtn14;
+  QPushButton* BitBtn19;
+  QPushButton* BitBtn20;
+  QGroupBox* GroupBox8;
+  QPushButton* BitBtn26;  // "Reset" of input 2
+  QPushButton* BitBtn43;  // "Reset" of input 4
+  std::array<QPushButton*, 16> inputResetButtons{};  // the "Reset" of each input panel
+  QGroupBox* GroupBox11;
+
+  // Configuración
+  QTabWidget* PageControl2;
+  QWidget* TabSheet7;    // "General"
+  QWidget* TabSheet11;   // "Digitales 1"
+  QWidget* Digitales2;   // "Digitales 2"
+  QWidget* VeskAnalog;   // "Analogicas 1"
+  QWidget* Analog2;      // "Analogicas 2"
+  QWidget* TabModbus;    // "Modbus"
+  QWidget* tagPage;      // "SMS Tags"
+  QPushButton* BitBtn11;  // "Leer Configuracion"
+  QPushButton* BitBtn8;   // "Guardar Configuracion"
+  QPushButton* BitBtn36;  // "&Reset Equipo"
+  QPushButton* BitBtn17;  // "&Cfg Default"
+  QPushButton* BitBtn39;  // "Restore"
+  QPushButton* BitBtn15;  // "Contadores a 0"
+
+  // General: TSD configuracion
+  QGroupBox* GroupBox2;
+  QLineEdit* Edit16;
+  QLineEdit* Edit18;
+  QLineEdit* Edit1;
+  QLineEdit* Edit5;
+  QLineEdit* Edit9;
+  QLineEdit* Edit13;
+  QLineEdit* Edit14;
+  QLineEdit* Edit15;
+  QCheckBox* CheckBox7;
+  QCheckBox* CheckBox25;
+  QCheckBox* CheckBox43;
+  QCheckBox* CheckBox42;
+  QCheckBox* CheckBox44;
+  QLineEdit* IdpTime;
+  QLineEdit* IdpFail;
+  QCheckBox* CheckBox2;
+  QCheckBox* CheckBox23;
+  QPushButton* BitBtn34;
+  QPushButton* BitBtn35;
+  // General: Puerto Serie 2
+  QGroupBox* GroupBox9;
+  QComboBox* ComboBox5;
+  QComboBox* ComboBox6;
+  QComboBox* ComboBox7;
+  QComboBox* ComboBox8;
+  LabeledEdit* LabeledEdit5;
+  RadioGroup* SeleccionPuerto;
+  QPushButton* BitBtn28;
+  QPushButton* BitBtn29;
+  // General: SMS configuracion
+  QGroupBox* GroupBox3;
+  LabeledEdit* LabeledEdit2;
+  LabeledEdit* LabeledEdit3;
+  LabeledEdit* LabeledEdit12;
+  QCheckBox* CheckBox1;
+  QCheckBox* CheckBox3;
+  QCheckBox* CheckBox4;
+  QLineEdit* Edit2;
+  QPushButton* BitBtn37;
+  QPushButton* BitBtn38;
+  // General: Identificacion Hardware
+  Panel* Panel6;
+  QLabel* Label5;
+  QLabel* Label26;
+  QLabel* Label27;
+  QLabel* Label21;
+  QLabel* Label25;
+  QLabel* Label22;
+  QLabel* Label24;
+  QLabel* Label23;
+  QLabel* Label184;
+
+  // Digitales 1
+  QGroupBox* GroupBox12;
+  LabeledEdit* LabeledEdit38;
+  QRadioButton* RadioButton1;
+  QRadioButton* RadioButton3;
+  LabeledEdit* LabeledEdit9;
+  QPushButton* BitBtn4;
+  QPushButton* BitBtn5;
+  QGroupBox* DI;
+  QPushButton* BitBtn31;
+  QPushButton* BitBtn33;
+  QLabel* Label217;
+  QComboBox* ComboBox10;
+  QComboBox* ComboBox11;
+  QComboBox* ComboBox12;
+  QComboBox* ComboBox17;
+  std::array<QLabel*, 8> pulsoLabels{};  // Label146..149, 190, 192, 194, 196
+  QPushButton* BitBtn3;
+  QPushButton* BitBtn6;
+  QPushButton* BitBtn78;
+  QPushButton* BitBtn79;
+  QPushButton* BitBtn80;
+  QPushButton* BitBtn81;
+  // Digitales 2
+  QGroupBox* GroupBox4;
+  QPushButton* BitBtn32;
+  QPushButton* BitBtn44;
+  QPushButton* BitBtn45;
+  QPushButton* BitBtn46;
+  QPushButton* BitBtn47;
+  QPushButton* BitBtn48;
+  QPushButton* BitBtn49;
+  QPushButton* BitBtn50;
+  // Analogicas 1 and 2
+  std::array<QGroupBox*, 8> analogGroups{};  // Analogica1..4, GroupBox5, 6, 7, 10
+  QPushButton* BitBtn86;
+  QPushButton* BitBtn87;
+  QPushButton* BitBtn51;
+  QPushButton* BitBtn52;
+  // Modbus
+  StringGrid* modbusGrid1;
+  StringGrid* modbusGrid2;
+  QPushButton* BitBtn9;
+  QPushButton* BitBtn12;
+  QPushButton* BitBtn64;
+  QPushButton* BitBtn10;
+  QPushButton* BitBtn13;
+  QPushButton* BitBtn65;
+  // SMS Tags
+  StringGrid* tagDigital;
+  StringGrid* tagAnalog;
+  QPushButton* BitBtn16;
+  QPushButton* BitBtn62;
+  QPushButton* BitBtn61;
+  QPushButton* BitBtn63;
+
+  // Debug
+  QPlainTextEdit* Memo1;
+  QPlainTextEdit* Memo2;
+  QPushButton* BitBtn23;
+  QPushButton* BitBtn24;
+  QPushButton* BitBtn25;
+  QCheckBox* IEC_101;
+  QCheckBox* Serie;
+  QCheckBox* Slave104;
+
+  // DownLoad
+  QPlainTextEdit* Memo3;
+  QPushButton* BitBtn22;
+  QPushButton* BitBtn21;
+  QPushButton* BitBtn40;
+  QPushButton* BitBtn41;
+  QProgressBar* ProgressBar1;
+  Panel* Panel30;  // "Equipo"
+  Panel* Panel31;  // "Archivo"
+  QLabel* Label155;
+  QLabel* Label156;
+  QLabel* Label157;
+  QLabel* Label158;
+  QLabel* Label159;
+  QLabel* Label160;
+  Shape* Shape1;
+  Shape* Shape2;
+  Shape* Shape3;
+
+  // Timers
+  QTimer* Timer1;
+  QTimer* Timer2;
+  QTimer* Timer3;
+  QTimer* Timer4;
+  QTimer* Timer5;
+
+  // File dialogs
+  FileDialog SaveDialog1;
+  FileDialog SaveDialog2;
+  FileDialog SaveDialog3;
+  FileDialog OpenDialog1;
+  FileDialog OpenDialog2;
+  FileDialog OpenDialog3;
+
+  // ---- control arrays (element i is control number i + 1) ---------------------
+  std::array<LabeledEdit*, 8> ceroEdits{};
+  std::array<LabeledEdit*, 8> spanEdits{};
+  std::array<LabeledEdit*, 8> alLowEdits{};
+  std::array<LabeledEdit*, 8> alHiEdits{};
+  std::array<LabeledEdit*, 8> aiHisEdits{};
+  std::array<QRadioButton*, 8> currentChecks{};
+  std::array<QRadioButton*, 8> voltageChecks{};
+  std::array<QLabel*, 8> currentLabels{};
+  std::array<QLabel*, 8> anaValueLabels{};
+  std::array<QLabel*, 8> alarmaLabels{};
+  std::array<Panel*, 8> analogPanels{};
+  std::array<QCheckBox*, 8> digitalChecks{};
+  std::array<QCheckBox*, 4> analogLowChecks{};
+  std::array<QCheckBox*, 4> analogHiChecks{};
+  std::array<QCheckBox*, 16> invertChecks{};
+  std::array<QCheckBox*, 16> logicInvertChecks{};
+  std::array<QCheckBox*, 16> latchChecks{};
+  std::array<QCheckBox*, 16> latchResetChecks{};
+  std::array<QComboBox*, 16> pulsoCombos{};
+  std::array<LabeledEdit*, 16> lacthTimeEdits{};
+  std::array<Panel*, 16> digtalPanels{};
+  std::array<QLabel*, 16> diStatusLabels{};
+  std::array<Panel*, 2> coilPanels{};
+  std::array<QLabel*, 2> coilLabels{};
+  std::array<QPushButton*, 2> botonOnButtons{};
+  std::array<QPushButton*, 2> botonOffButtons{};
+  std::array<StringGrid*, 2> modbusGrids{};
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  // app/Layout*.cpp: the window as the layout describes it.
+  void BuildTopArea(QWidget* top);
+  void BuildEstadoPage();
+  void BuildConfigPage();
+  void BuildGeneralPage();
+  void BuildDigitalPages();
+  void BuildAnalogPages();
+  void BuildModbusPage();
+  void BuildTagPage();
+  void BuildDebugPage();
+  void BuildDownloadPage();
+  void BuildTimersAndDialogs();
+
+  // One block of connect calls per subsystem.
+  void ConnectLink();
+  void ConnectProtocol();
+
+  // Connects a signal to a handler through Guarded.
+  template <class Sender, class Signal>
+  void On(Sender* sender, Signal signal, void (TForm1::*handler)()) {
+    connect(sender, signal, this, [this, handler] { Guarded([this, handler] { (this->*handler)(); }); });
+  }
+};
+
+extern TForm1* Form1;

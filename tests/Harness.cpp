@@ -1,0 +1,130 @@
+#include "tests/Harness.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <stdlib.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <stdexcept>
+
+bool ScriptedDialogs::Confirm(const QString& caption, const QString& text) {
+  questions << caption + "|" + text;
+  if (confirmAnswers.empty()) return true;
+  const bool answer = confirmAnswers.front();
+  confirmAnswers.pop_front();
+  return answer;
+}
+
+bool ScriptedDialogs::ChooseFile(FileDialog& dialog) {
+  if (files.empty()) return false;
+  const QString file = files.front();
+  files.pop_front();
+  if (file.isEmpty()) return false;
+  dialog.fileName = file;
+  return true;
+}
+
+DialogScript::DialogScript() {
+  auto dialogs = std::make_unique<ScriptedDialogs>();
+  dialogs_ = dialogs.get();
+  previous_ = SetDialogs(std::move(dialogs));
+}
+
+DialogScript::~DialogScript() { SetDialogs(std::move(previous_)); }
+
+PtyPair::PtyPair() {
+  master_ = posix_openpt(O_RDWR | O_NOCTTY);
+  if (master_ < 0 || grantpt(master_) != 0 || unlockpt(master_) != 0)
+    throw std::runtime_error("no pty");
+  slavePath_ = ptsname(master_);
+  // The master side stays raw so the test sees the bytes unchanged.
+  termios tio{};
+  tcgetattr(master_, &tio);
+  cfmakeraw(&tio);
+  tcsetattr(master_, TCSANOW, &tio);
+}
+
+PtyPair::~PtyPair() {
+  if (master_ >= 0) close(master_);
+}
+
+void PtyPair::Write(const Bytes& bytes) {
+  std::size_t done = 0;
+  while (done < bytes.size()) {
+    const ssize_t n = ::write(master_, bytes.data() + done, bytes.size() - done);
+    if (n <= 0) throw std::runtime_error("pty write failed");
+    done += std::size_t(n);
+  }
+}
+
+void PtyPair::Write(const std::string& text) { Write(Bytes(text.begin(), text.end())); }
+
+Bytes PtyPair::Read(std::size_t count, std::chrono::milliseconds timeout) {
+  Bytes out;
+  const auto end = std::chrono::steady_clock::now() + timeout;
+  while (out.size() < count) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        end - std::chrono::steady_clock::now());
+    if (left.count() <= 0) break;
+    pollfd pfd{master_, POLLIN, 0};
+    if (poll(&pfd, 1, int(left.count())) <= 0) break;
+    std::uint8_t buffer[4096];
+    const ssize_t n = ::read(master_, buffer, std::min(sizeof buffer, count - out.size()));
+    if (n <= 0) break;
+    out.insert(out.end(), buffer, buffer + n);
+  }
+  return out;
+}
+
+void PtyPair::Drain() {
+  while (!Read(4096, std::chrono::milliseconds(20)).empty()) {
+  }
+}
+
+ComLink::ComLink(int number, const std::string& target) {
+  const char* home = getenv("HOME");
+  const std::filesystem::path dir = std::filesystem::path(home ? home : "/tmp") / ".qirel" / "ports";
+  std::filesystem::create_directories(dir);
+  link_ = (dir / ("COM" + std::to_string(number))).string();
+  std::filesystem::remove(link_);
+  std::filesystem::create_symlink(target, link_);
+}
+
+ComLink::~ComLink() {
+  std::error_code ignored;
+  std::filesystem::remove(link_, ignored);
+}
+
+Bytes HexBytes(const char* hex) {
+  Bytes out;
+  unsigned value = 0;
+  int digits = 0;
+  for (const char* p = hex; *p; ++p) {
+    const char c = *p;
+    int v = -1;
+    if (c >= '0' && c <= '9') v = c - '0';
+    if (c >= 'A' && c <= 'F') v = c - 'A' + 10;
+    if (c >= 'a' && c <= 'f') v = c - 'a' + 10;
+    if (v < 0) continue;
+    value = value * 16 + unsigned(v);
+    if (++digits == 2) {
+      out.push_back(std::uint8_t(value));
+      value = 0;
+      digits = 0;
+    }
+  }
+  return out;
+}
+
+std::string Hex(const Bytes& bytes) {
+  std::string out;
+  char buffer[4];
+  for (std::size_t i = 0; i < bytes.size(); ++i) {
+    std::snprintf(buffer, sizeof buffer, i ? " %02X" : "%02X", bytes[i]);
+    out += buffer;
+  }
+  return out;
+}

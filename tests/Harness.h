@@ -1,0 +1,76 @@
+// Shared test helpers: scripted dialogs and a pseudo-terminal pair that stands
+// in for the unit's end of the cable.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <chrono>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/Dialogs.h"
+
+using Bytes = std::vector<std::uint8_t>;
+
+// Answers message boxes and file dialogs from a script and records what was shown.
+class ScriptedDialogs : public Dialogs {
+ public:
+  void Message(const QString& text) override { messages << text; }
+  void Error(const QString& text) override { errors << text; }
+  bool Confirm(const QString& caption, const QString& text) override;
+  bool ChooseFile(FileDialog& dialog) override;
+
+  QStringList messages;
+  QStringList errors;
+  QStringList questions;          // "caption|text"
+  std::deque<bool> confirmAnswers;  // default: OK
+  std::deque<QString> files;        // empty string = cancel; none left = cancel
+};
+
+// Installs ScriptedDialogs for the lifetime of the object.
+class DialogScript {
+ public:
+  DialogScript();
+  ~DialogScript();
+  ScriptedDialogs* operator->() { return dialogs_; }
+  ScriptedDialogs& operator*() { return *dialogs_; }
+
+ private:
+  ScriptedDialogs* dialogs_;
+  std::unique_ptr<Dialogs> previous_;
+};
+
+// A pty pair: the tool opens slavePath, the test reads and writes the master.
+class PtyPair {
+ public:
+  PtyPair();
+  ~PtyPair();
+  const std::string& slavePath() const { return slavePath_; }
+  int master() const { return master_; }
+  void Write(const Bytes& bytes);
+  void Write(const std::string& text);
+  // Reads what arrives until `count` bytes are there or the time is up.
+  Bytes Read(std::size_t count, std::chrono::milliseconds timeout = std::chrono::milliseconds(1000));
+  // Discards whatever is waiting.
+  void Drain();
+
+ private:
+  int master_ = -1;
+  std::string slavePath_;
+};
+
+// Links ~/.qirel/ports/COM<number> to a path; removed on destruction.
+class ComLink {
+ public:
+  ComLink(int number, const std::string& target);
+  ~ComLink();
+
+ private:
+  std::string link_;
+};
+
+Bytes HexBytes(const char* hex);  // "01 03 4E 40" -> bytes
+std::string Hex(const Bytes& bytes);  // bytes -> "01 03 4E 40"
