@@ -297,6 +297,7 @@ class TForm1 : public QMainWindow {
 
  private:
   // app/Layout*.cpp: the window as the layout describes it.
+  void BuildWindow();  // everything below, in a scrolling central widget
   void BuildTopArea(QWidget* top);
   void BuildEstadoPage();
   void BuildConfigPage();
