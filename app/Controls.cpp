@@ -70,6 +70,20 @@ void RadioGroup::setItemIndex(int index) {
   }
 }
 
+namespace {
+// Lets the grid see the keys typed into a cell editor.
+class FilteringDelegate : public QStyledItemDelegate {
+ public:
+  using QStyledItemDelegate::QStyledItemDelegate;
+  QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option,
+                        const QModelIndex& index) const override {
+    QWidget* editor = QStyledItemDelegate::createEditor(parent, option, index);
+    if (editor) editor->installEventFilter(this->parent());
+    return editor;
+  }
+};
+}  // namespace
+
 StringGrid::StringGrid(const QString& name, int columns, int rowsHeld, int rowsShown,
                        QWidget* parent)
     : QTableWidget(rowsHeld, columns, parent), rowsShown_(rowsShown) {
@@ -107,19 +121,6 @@ void StringGrid::setCell(int col, int row, const QString& text) {
   it->setText(text);
 }
 
-namespace {
-// Lets the grid see the keys typed into a cell editor.
-class FilteringDelegate : public QStyledItemDelegate {
- public:
-  using QStyledItemDelegate::QStyledItemDelegate;
-  QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option,
-                        const QModelIndex& index) const override {
-    QWidget* editor = QStyledItemDelegate::createEditor(parent, option, index);
-    if (editor) editor->installEventFilter(this->parent());
-    return editor;
-  }
-};
-}  // namespace
 
 // Typed characters reach a cell only through the key filter.
 bool StringGrid::Rejects(QEvent* event) const {
@@ -148,6 +149,7 @@ Panel::Panel(const QString& name, const QString& caption, QWidget* parent, TColo
 }
 
 void Panel::setCaption(const QString& caption) {
+  if (caption == caption_) return;
   caption_ = caption;
   update();
 }
@@ -165,9 +167,10 @@ void Panel::setFontColor(TColor color) {
 // The panel's own rule outranks the application style sheet, so its colour
 // shows through while the style still sets the font.
 void Panel::ApplyColors() {
-  setStyleSheet(QString("Panel#%1 { background-color: %2; color: %3; }")
-                    .arg(objectName(), Css(color_), Css(fontColor_)));
-  update();
+  const QString sheet = QString("Panel#%1 { background-color: %2; color: %3; }")
+                            .arg(objectName(), Css(color_), Css(fontColor_));
+  // Restyling is costly; the trace sets the same colours many times a second.
+  if (sheet != styleSheet()) setStyleSheet(sheet);
 }
 
 void Panel::paintEvent(QPaintEvent* event) {

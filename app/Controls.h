@@ -26,7 +26,8 @@ constexpr TColor clRed = 0x0000F2;
 constexpr TColor clLime = 0x00FF00;
 constexpr TColor clWhite = 0xFFFFFF;
 constexpr TColor clBlack = 0x000000;
-constexpr TColor clBtnFace = 0xF0F0F0;
+constexpr TColor clBtnFace = 0x343A3D;  // the style's button face
+constexpr TColor clCream = 0xD8E9F2;    // the style's text colour
 QColor ToQColor(TColor color);
 
 // An edit with its caption in a buddy label.
@@ -108,7 +109,7 @@ class Panel : public QFrame {
   void ApplyColors();
   QString caption_;
   TColor color_;
-  TColor fontColor_ = clBlack;
+  TColor fontColor_ = clCream;
 };
 
 // A filled circle.

@@ -10,10 +10,20 @@
 #include <QTabWidget>
 #include <QTimer>
 #include <array>
+#include <cstdint>
 #include <functional>
+#include <string>
+#include <string_view>
 
 #include "app/Controls.h"
 #include "app/Dialogs.h"
+#include "protocol/Frames.h"
+
+// How a request goes out; most take the defaults.
+struct SendOptions {
+  bool purge = true;   // discard the driver's buffers first
+  bool remote = true;  // the station prefix in remote mode
+};
 
 class TForm1 : public QMainWindow {
   Q_OBJECT
@@ -47,9 +57,32 @@ class TForm1 : public QMainWindow {
   void CheckSilence();
   bool IsConnected() const;
 
-  // ---- protocol/: receiver ----------------------------------------------------
+  // ---- protocol/: sending, receiver and dispatcher -----------------------------
+  bool IsRemote() const;
+  // Purge, prefix, write: 1 when every byte was written.
+  int SendRequest(ByteVector frame, SendOptions options = {});
+  // The send sequence; only a frame written in full sets the pending request
+  // and shows its status text (none when status is null).
+  bool SendFrame(ByteVector frame, int request, const char* status, SendOptions options = {});
+  void SetPending(int request);
   void Timer1Timer();
   void Timer2Timer();
+  void RefreshWindow();
+
+  // ---- monitor/: telemetry, trace and consoles --------------------------------
+  void DecodeTelemetry(const std::uint8_t* bytes, int count);
+  // Takes the line as the unit's 8-bit text; may rewrite it (the signal line).
+  void InterpretTraceLine(std::string line);
+  void BitBtn23Click();  // "&Limpiar"
+  void BitBtn24Click();  // "&Iniciar Logeo"
+  void BitBtn25Click();  // "De&tener Logeo"
+  // Console output is gathered during a receiver tick and shown once at its end.
+  void AppendConsole(QPlainTextEdit* memo, std::string_view line);
+  void FlushConsoles();
+
+  // ---- firmware/: download session --------------------------------------------
+  void UnitStartedDownload();
+  void BitBtn40Click();  // "Cancelar"
 
   // ---- controls, named as in the layout ---------------------------------------
   // Top area
@@ -313,6 +346,20 @@ class TForm1 : public QMainWindow {
   // One block of connect calls per subsystem.
   void ConnectLink();
   void ConnectProtocol();
+  void ConnectMonitor();
+  void ConnectFirmware();
+
+  // protocol/Receiver.cpp
+  bool ProcessLine(const std::string& line);
+  std::int32_t CollectRemoteReply(const std::uint8_t* bytes, std::int32_t count);
+  void HandOverReply(const std::uint8_t* bytes, std::int32_t count, bool completes);
+
+  struct ConsoleBatch {
+    QStringList lines;
+  };
+  ConsoleBatch memo1Batch;
+  ConsoleBatch memo2Batch;
+  bool batchingConsoles = false;
 
   // Connects a signal to a handler through Guarded.
   template <class Sender, class Signal>

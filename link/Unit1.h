@@ -30,6 +30,10 @@ class Serial : public QThread {
 
 extern Serial* serialThread;
 
+// One pass of the reader without its pause: read the port, append to the inbox,
+// count empty reads. The thread body runs it in a loop; tests call it directly.
+void ReaderPass();
+
 // GUI side: takes every waiting byte under the busy flag without waiting.
 // Returns the number of bytes copied to out (room for 511); 0 when the flag
 // was held or the inbox was empty.

@@ -128,3 +128,42 @@ std::string Hex(const Bytes& bytes) {
   }
   return out;
 }
+
+#include <QPlainTextEdit>
+#include <cstring>
+
+#include "app/Log.h"
+#include "link/Unit1.h"
+#include "protocol/Frames.h"
+
+void InjectInbox(const Bytes& bytes) {
+  while (portInbox.busy.test_and_set()) {
+  }
+  std::memcpy(portInbox.data + portInbox.count, bytes.data(), bytes.size());
+  portInbox.count += std::int32_t(bytes.size());
+  portInbox.busy.clear();
+}
+
+void InjectInbox(const std::string& text) { InjectInbox(Bytes(text.begin(), text.end())); }
+
+void PretendConnected(TForm1& form) { form.BitBtn2->setEnabled(true); }
+
+QStringList Lines(const QPlainTextEdit* memo) {
+  const QString text = memo->toPlainText();
+  return text.isEmpty() ? QStringList() : text.split('\n');
+}
+
+Bytes FrameWithCrc(Bytes bytes) {
+  AppendCrc(bytes);
+  return bytes;
+}
+
+std::string EmbeddedLine(const Bytes& frame) {
+  std::string line = "Data-->";
+  char hex[4];
+  for (std::uint8_t b : frame) {
+    std::snprintf(hex, sizeof hex, "%02X ", b);
+    line += hex;
+  }
+  return line + "<--Data";
+}

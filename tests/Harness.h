@@ -74,3 +74,16 @@ class ComLink {
 
 Bytes HexBytes(const char* hex);  // "01 03 4E 40" -> bytes
 std::string Hex(const Bytes& bytes);  // bytes -> "01 03 4E 40"
+
+class TForm1;
+// Puts bytes in the reader's inbox as if they had just arrived.
+void InjectInbox(const Bytes& bytes);
+void InjectInbox(const std::string& text);
+// Makes the window behave as connected without a port (the reader is not running).
+void PretendConnected(TForm1& form);
+// Lines of a console.
+QStringList Lines(const class QPlainTextEdit* memo);
+// A function-3 style frame with a valid CRC: header, payload, CRC.
+Bytes FrameWithCrc(Bytes bytes);
+// "Data-->XX XX ...<--Data" for a frame, as the unit prints it.
+std::string EmbeddedLine(const Bytes& frame);

@@ -1,0 +1,95 @@
+#include "protocol/Frames.h"
+
+namespace {
+// The pair of 256-entry tables of the Modbus serial-line CRC, built once.
+struct CrcTables {
+  std::array<std::uint8_t, 256> hi{};
+  std::array<std::uint8_t, 256> lo{};
+  constexpr CrcTables() {
+    for (unsigned i = 0; i < 256; ++i) {
+      unsigned crc = i;
+      for (int bit = 0; bit < 8; ++bit) crc = (crc & 1) ? (crc >> 1) ^ 0xA001 : crc >> 1;
+      hi[i] = std::uint8_t(crc & 0xFF);
+      lo[i] = std::uint8_t(crc >> 8);
+    }
+  }
+};
+constexpr CrcTables kCrc;
+}  // namespace
+
+std::array<std::uint8_t, 2> ModbusCrc(ByteSpan bytes) {
+  std::uint8_t hi = 0xFF;
+  std::uint8_t lo = 0xFF;
+  for (std::uint8_t b : bytes) {
+    const std::uint8_t i = b ^ hi;
+    hi = kCrc.hi[i] ^ lo;
+    lo = kCrc.lo[i];
+  }
+  return {hi, lo};
+}
+
+void AppendCrc(ByteVector& frame) {
+  const auto crc = ModbusCrc(frame);
+  frame.insert(frame.end(), crc.begin(), crc.end());
+}
+
+ByteVector BuildReadRequest(std::uint8_t slave, std::uint8_t function, std::uint16_t address,
+                            std::uint8_t count) {
+  ByteVector frame{slave, function, std::uint8_t(address >> 8), std::uint8_t(address), 0, count};
+  AppendCrc(frame);
+  return frame;
+}
+
+ByteVector BuildWriteRequest(std::uint8_t slave, std::uint8_t function, std::uint16_t address,
+                             ByteSpan payload) {
+  const std::size_t registers = payload.size() / 2;
+  ByteVector frame{slave,
+                   function,
+                   std::uint8_t(address >> 8),
+                   std::uint8_t(address),
+                   0,
+                   std::uint8_t(registers),
+                   std::uint8_t(2 * registers)};
+  frame.insert(frame.end(), payload.begin(), payload.end());
+  AppendCrc(frame);
+  return frame;
+}
+
+ByteVector BuildCoilRequest(std::uint16_t coil, bool on) {
+  ByteVector frame{kSlave, kWriteCoil, std::uint8_t(coil >> 8), std::uint8_t(coil),
+                   std::uint8_t(on ? 0xFF : 0x00), 0x00};
+  AppendCrc(frame);
+  return frame;
+}
+
+ByteVector WithRemotePrefix(ByteSpan frame, std::uint16_t station) {
+  ByteVector out{std::uint8_t(station >> 8), std::uint8_t(station)};
+  out.insert(out.end(), frame.begin(), frame.end());
+  return out;
+}
+
+int HexDigitValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return static_cast<unsigned char>(c);
+}
+
+std::uint8_t HexPairValue(char high, char low) {
+  return std::uint8_t(HexDigitValue(high) * 16 + HexDigitValue(low));
+}
+
+LineContent ExtractFrame(std::string_view line) {
+  static constexpr std::string_view kStart = "Data-->";
+  static constexpr std::string_view kEnd = "<--Data";
+  const std::size_t end = line.find(kEnd);
+  if (end == std::string_view::npos) return {};
+  const std::size_t start = line.find(kStart);
+  if (start == std::string_view::npos || start >= end) return {LineContent::Kind::Dropped, {}};
+  const std::size_t first = start + kStart.size();
+  // Markers that overlap leave no room for a byte.
+  const std::size_t span = end > first ? end - first : 0;
+  LineContent content{LineContent::Kind::Frame, ByteVector(span / 3)};
+  for (std::size_t i = 0; i < content.frame.size(); ++i)
+    content.frame[i] = HexPairValue(line[first + 3 * i], line[first + 3 * i + 1]);
+  return content;
+}

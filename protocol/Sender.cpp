@@ -1,0 +1,30 @@
+// The send sequence every request follows: purge, remote prefix, write, and
+// only a frame written in full becomes the pending request.
+#include "app/Convert.h"
+#include "app/Log.h"
+#include "link/Port.h"
+#include "protocol/Protocol.h"
+
+std::uint32_t requestSerial = 0;
+
+bool TForm1::IsRemote() const { return RadioGroup2->itemIndex() != 0; }
+
+int TForm1::SendRequest(ByteVector frame, SendOptions options) {
+  if (options.purge) PurgePort();
+  if (options.remote && IsRemote())
+    frame = WithRemotePrefix(frame, std::uint16_t(StrToInt(Edit3->text())));
+  return WritePort(frame.data(), std::uint32_t(frame.size())) == 0 ? 1 : 0;
+}
+
+bool TForm1::SendFrame(ByteVector frame, int request, const char* status, SendOptions options) {
+  if (!SendRequest(std::move(frame), options)) return false;
+  SetPending(request);
+  if (status) SetStatus(QString::fromUtf8(status));
+  return true;
+}
+
+void TForm1::SetPending(int request) {
+  pendingRequest = request;
+  ++requestSerial;
+  remoteReplyCount = 0;  // whatever was collected answers an older request
+}

@@ -1,0 +1,154 @@
+#include "sim/Options.h"
+
+#include <charconv>
+#include <random>
+
+namespace sim {
+namespace {
+
+template <typename Number>
+bool ParseNumber(const std::string& text, Number& value) {
+  const char* end = text.data() + text.size();
+  const auto result = std::from_chars(text.data(), end, value);
+  return result.ec == std::errc() && result.ptr == end;
+}
+
+bool ParseSeconds(const std::string& text, std::chrono::milliseconds& value) {
+  double seconds = 0;
+  if (!ParseNumber(text, seconds) || seconds < 0 || seconds > 86400) return false;
+  value = std::chrono::milliseconds(static_cast<long long>(seconds * 1000 + 0.5));
+  return true;
+}
+
+}  // namespace
+
+std::string UsageText() {
+  return R"(Usage: qirel-sim [options]
+
+Plays a Qirel field unit on a pseudo-terminal, linked as ~/.qirel/ports/COM<n>
+so the configuration tool can connect to it as COM<n>. Ends on Ctrl-C or SIGTERM.
+
+Link:
+  --com N                 COM port number to link (default 1; 0: no link)
+  --no-pace               send at once instead of at the pace of a 19200-baud line
+  --baud N                pace of the line (default 19200)
+  --remote STATION        play a remote unit: requests carry the station number
+                          in front and replies go out raw
+Identity:
+  --project P             firmware project number, 0-255 (default 17)
+  --hardware H            hardware number, 0-255 (default 3)
+  --build B               build number, 0-65535 (default 412)
+  --imei TEXT             modem IMEI (at most 20 characters)
+  --imsi TEXT             SIM IMSI (at most 20 characters)
+  --modem TEXT            modem type (at most 20 characters)
+  --date TEXT             firmware date (at most 20 characters)
+Behaviour:
+  --telemetry-period S    seconds between telemetry frames (default 5; 0: none)
+  --flood                 flood the link with trace lines
+  --seed N                seed of the drifting values
+Faults (K: every K-th one; 1: all of them):
+  --bad-crc K             replies with a wrong CRC
+  --bad-telemetry-crc K   telemetry frames with a wrong CRC
+  --drop K                replies not sent
+  --truncate K            replies cut in half
+  --garbage S             a burst of random bytes every S seconds
+  --silence A:N           A seconds after start, say nothing for N seconds
+  --help                  show this text
+)";
+}
+
+CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
+  CommandLine line;
+  UnitOptions& o = line.options;
+  o.seed = std::random_device{}();
+  const auto fail = [&](const std::string& message) {
+    line.error = message;
+    return line;
+  };
+
+  for (std::size_t i = 0; i < arguments.size(); ++i) {
+    const std::string& name = arguments[i];
+    if (name == "--help" || name == "-h") {
+      line.help = true;
+      continue;
+    }
+    if (name == "--no-pace") {
+      o.bytesPerSecond = 0;
+      continue;
+    }
+    if (name == "--flood") {
+      o.flood = true;
+      continue;
+    }
+    if (i + 1 >= arguments.size()) return fail("unknown option or missing value: " + name);
+    const std::string& value = arguments[++i];
+    const auto bad = [&] { return fail("bad value for " + name + ": " + value); };
+    const auto integer = [&](int low, int high, int& target) {
+      int number = 0;
+      if (!ParseNumber(value, number) || number < low || number > high) return false;
+      target = number;
+      return true;
+    };
+    const auto text = [&](std::string& target) {
+      if (value.size() > 20) return false;
+      target = value;
+      return true;
+    };
+    const auto every = [&](Fault fault) {
+      return integer(1, 1000000, o.faults[static_cast<std::size_t>(fault)].every);
+    };
+
+    bool ok = true;
+    if (name == "--com") {
+      ok = integer(0, 255, o.com);
+    } else if (name == "--baud") {
+      int baud = 0;
+      ok = integer(300, 4000000, baud);
+      o.bytesPerSecond = baud / 10;
+    } else if (name == "--remote") {
+      int station = 0;
+      ok = integer(0, 65535, station);
+      o.remoteStation = static_cast<std::uint16_t>(station);
+    } else if (name == "--project") {
+      ok = integer(0, 255, o.identity.project);
+    } else if (name == "--hardware") {
+      ok = integer(0, 255, o.identity.hardware);
+    } else if (name == "--build") {
+      ok = integer(0, 65535, o.identity.build);
+    } else if (name == "--imei") {
+      ok = text(o.identity.imei);
+    } else if (name == "--imsi") {
+      ok = text(o.identity.imsi);
+    } else if (name == "--modem") {
+      ok = text(o.identity.modem);
+    } else if (name == "--date") {
+      ok = text(o.identity.date);
+    } else if (name == "--telemetry-period") {
+      ok = ParseSeconds(value, o.telemetryPeriod);
+    } else if (name == "--seed") {
+      ok = ParseNumber(value, o.seed);
+    } else if (name == "--bad-crc") {
+      ok = every(Fault::ReplyCrc);
+    } else if (name == "--bad-telemetry-crc") {
+      ok = every(Fault::TelemetryCrc);
+    } else if (name == "--drop") {
+      ok = every(Fault::DropReply);
+    } else if (name == "--truncate") {
+      ok = every(Fault::TruncateReply);
+    } else if (name == "--garbage") {
+      ok = ParseSeconds(value, o.garbageEvery) && o.garbageEvery.count() > 0;
+    } else if (name == "--silence") {
+      const std::size_t colon = value.find(':');
+      std::chrono::milliseconds after{};
+      ok = colon != std::string::npos && ParseSeconds(value.substr(0, colon), after) &&
+           ParseSeconds(value.substr(colon + 1), o.silenceFor);
+      o.silenceAfter = after;
+    } else {
+      return fail("unknown option: " + name);
+    }
+    if (!ok) return bad();
+  }
+  return line;
+}
+
+}  // namespace sim

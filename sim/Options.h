@@ -1,0 +1,47 @@
+// How a virtual unit is set up: identity, link, timing and faults.
+#pragma once
+
+#include <array>
+#include <chrono>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "sim/Registers.h"
+
+namespace sim {
+
+enum class Fault { ReplyCrc, TelemetryCrc, DropReply, TruncateReply };
+constexpr std::size_t kFaultKinds = 4;
+
+// A fault hits the next `next` cases, and every `every`-th case after that.
+struct FaultRule {
+  int next = 0;
+  int every = 0;
+};
+
+struct UnitOptions {
+  int com = 1;                // links ~/.qirel/ports/COM<com>; 0: no link
+  int bytesPerSecond = 1920;  // a 19200-baud line; 0: send at once
+  std::optional<std::uint16_t> remoteStation;  // reached through another unit
+  Identity identity;
+  std::chrono::milliseconds telemetryPeriod{5000};  // 0: no telemetry
+  bool flood = false;
+  std::array<FaultRule, kFaultKinds> faults{};
+  std::chrono::milliseconds garbageEvery{0};  // 0: no garbage
+  std::optional<std::chrono::milliseconds> silenceAfter;
+  std::chrono::milliseconds silenceFor{0};
+  std::uint32_t seed = 1;
+};
+
+struct CommandLine {
+  UnitOptions options;
+  bool help = false;
+  std::string error;  // empty when the arguments were understood
+};
+
+CommandLine ParseCommandLine(const std::vector<std::string>& arguments);
+std::string UsageText();
+
+}  // namespace sim

@@ -1,0 +1,86 @@
+#include "sim/Pacer.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace sim {
+namespace {
+
+// After a raw reply the trace waits a little, so that the tool can take
+// the reply as one piece.
+constexpr auto kQuietAfterRaw = std::chrono::milliseconds(250);
+
+}  // namespace
+
+Pacer::Pacer(int bytesPerSecond, std::size_t piece, TimePoint start)
+    : rate_(bytesPerSecond), piece_(std::max<std::size_t>(piece, 1)), last_(start),
+      traceHeldUntil_(start) {}
+
+void Pacer::Push(Outgoing item) {
+  if (item.bytes.empty()) return;
+  (item.channel == Channel::Trace ? trace_ : urgent_).push_back(std::move(item));
+}
+
+bool Pacer::NextItem(TimePoint now) {
+  if (!current_.empty()) return true;
+  std::deque<Outgoing>* queue = nullptr;
+  if (!urgent_.empty())
+    queue = &urgent_;
+  else if (!trace_.empty() && now >= traceHeldUntil_)
+    queue = &trace_;
+  if (!queue) return false;
+  current_ = std::move(queue->front().bytes);
+  currentChannel_ = queue->front().channel;
+  queue->pop_front();
+  return true;
+}
+
+std::string Pacer::Take(TimePoint now) {
+  std::size_t allowed = SIZE_MAX;
+  if (rate_ > 0) {
+    const double elapsed = std::chrono::duration<double>(now - last_).count();
+    credit_ = std::min(credit_ + elapsed * rate_, static_cast<double>(piece_));
+    allowed = static_cast<std::size_t>(credit_);
+  }
+  last_ = now;
+
+  std::string out;
+  while (out.size() < allowed && NextItem(now)) {
+    const std::size_t n = std::min(allowed - out.size(), current_.size());
+    out.append(current_, 0, n);
+    current_.erase(0, n);
+    if (current_.empty() && currentChannel_ == Channel::Raw)
+      traceHeldUntil_ = now + kQuietAfterRaw;
+  }
+  if (rate_ > 0) credit_ -= static_cast<double>(out.size());
+  return out;
+}
+
+void Pacer::PutBack(const std::string& bytes) { current_.insert(0, bytes); }
+
+std::size_t Pacer::Pending() const {
+  std::size_t count = current_.size();
+  for (const Outgoing& item : urgent_) count += item.bytes.size();
+  for (const Outgoing& item : trace_) count += item.bytes.size();
+  return count;
+}
+
+std::chrono::microseconds Pacer::Wait(TimePoint now) const {
+  using std::chrono::microseconds;
+  const bool traceReady = !trace_.empty() && now >= traceHeldUntil_;
+  if (current_.empty() && urgent_.empty() && !traceReady) {
+    if (!trace_.empty())
+      return std::chrono::duration_cast<microseconds>(traceHeldUntil_ - now);
+    return microseconds::max();
+  }
+  if (rate_ <= 0) return microseconds(0);
+  const double elapsed = std::chrono::duration<double>(now - last_).count();
+  // Wake for whole pieces, not for every byte.
+  const double wanted = static_cast<double>(std::min(piece_, std::max<std::size_t>(Pending(), 1)));
+  const double missing =
+      wanted - std::min(credit_ + elapsed * rate_, static_cast<double>(piece_));
+  if (missing <= 0) return microseconds(0);
+  return microseconds(static_cast<long long>(std::ceil(missing * 1e6 / rate_)));
+}
+
+}  // namespace sim
