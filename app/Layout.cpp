@@ -55,7 +55,8 @@ void AddLabeled(QGridLayout* grid, int row, int column, LabeledEdit* edit, int e
 void FitCaptions(Panel* panel, const QStringList& captions) {
   const QFontMetrics metrics(panel->font());
   int width = 0;
-  for (const QString& caption : captions) width = std::max(width, metrics.horizontalAdvance(caption));
+  for (const QString& caption : captions)
+    width = std::max(width, metrics.horizontalAdvance(caption));
   panel->setMinimumSize(width + 16, metrics.height() + 10);
 }
 
@@ -137,16 +138,16 @@ void TForm1::BuildTimersAndDialogs() {
     int interval;
     bool enabled;
   } timers[] = {
-      {&TForm1::Timer1, "Timer1", 50, true},   {&TForm1::Timer2, "Timer2", 500, true},
-      {&TForm1::Timer3, "Timer3", 100, true},  {&TForm1::Timer4, "Timer4", 1000, true},
+      {&TForm1::Timer1, "Timer1", 50, true},  {&TForm1::Timer2, "Timer2", 500, true},
+      {&TForm1::Timer3, "Timer3", 100, true}, {&TForm1::Timer4, "Timer4", 1000, true},
       {&TForm1::Timer5, "Timer5", 50, false},
   };
-  for (const auto& spec : timers) {
+  for (const auto& entry : timers) {
     auto* timer = new QTimer(this);
-    timer->setObjectName(spec.name);
-    timer->setInterval(spec.interval);
-    timer->setProperty("enabledAtStart", spec.enabled);
-    this->*spec.timer = timer;
+    timer->setObjectName(entry.name);
+    timer->setInterval(entry.interval);
+    timer->setProperty("enabledAtStart", entry.enabled);
+    this->*entry.timer = timer;
   }
 
   using Kind = FileDialog::Kind;
@@ -165,12 +166,12 @@ void TForm1::BuildTimersAndDialogs() {
       {&TForm1::OpenDialog2, "OpenDialog2", Kind::Open, "", "", ""},
       {&TForm1::OpenDialog3, "OpenDialog3", Kind::Open, "", "", ""},
   };
-  for (const auto& spec : dialogs) {
-    FileDialog& dialog = this->*spec.dialog;
-    dialog.name = spec.name;
-    dialog.kind = spec.kind;
-    dialog.fileName = spec.fileName;
-    dialog.defaultExt = spec.defaultExt;
-    dialog.filter = spec.filter;
+  for (const auto& entry : dialogs) {
+    FileDialog& dialog = this->*entry.dialog;
+    dialog.name = entry.name;
+    dialog.kind = entry.kind;
+    dialog.fileName = entry.fileName;
+    dialog.defaultExt = entry.defaultExt;
+    dialog.filter = entry.filter;
   }
 }

@@ -18,12 +18,13 @@ QGroupBox* MakeAnalogGroup(int n, QWidget* page) {
     const char* prefix;
     const char* caption;
   } fields[] = {
-      {"Cero", "Cero"},          {"Span", "Span"},          {"AlLow", "Alarma Bajo"},
-      {"AlHi", "Alarma Alto"},   {"AiHis", "Histeresis"},
+      {"Cero", "Cero"},        {"Span", "Span"},        {"AlLow", "Alarma Bajo"},
+      {"AlHi", "Alarma Alto"}, {"AiHis", "Histeresis"},
   };
   int row = 0;
   for (const auto& field : fields)
-    AddLabeled(grid, row++, 0, new LabeledEdit(Numbered(field.prefix, n), field.caption, "0", group));
+    AddLabeled(grid, row++, 0,
+               new LabeledEdit(Numbered(field.prefix, n), field.caption, "0", group));
   auto* kind = new QHBoxLayout();
   kind->addWidget(MakeRadio(Numbered("voltageCheck", n), "Tension", group));
   kind->addWidget(MakeRadio(Numbered("currentCheck", n), "Corriente", group));

@@ -145,8 +145,11 @@ void TForm1::BuildGeneralPage() {
     QStringList items;
     int selected;
   } lists[] = {
-      {&TForm1::ComboBox5, "ComboBox5", "BaudRate",
-       {"1200", "2400", "4800", "9600", "19200", "38400", "57600"}, 4},
+      {&TForm1::ComboBox5,
+       "ComboBox5",
+       "BaudRate",
+       {"1200", "2400", "4800", "9600", "19200", "38400", "57600"},
+       4},
       {&TForm1::ComboBox6, "ComboBox6", "Bits", {"7", "8"}, 1},
       {&TForm1::ComboBox7, "ComboBox7", "Paridad", {"NONE", "ODD", "EVEN"}, 0},
       {&TForm1::ComboBox8, "ComboBox8", "Stop bits", {"1", "2"}, 0},
@@ -161,8 +164,8 @@ void TForm1::BuildGeneralPage() {
   LabeledEdit5 = new LabeledEdit("LabeledEdit5", "Serial Wait (ms)", "100", GroupBox9);
   serial->addWidget(LabeledEdit5->label(), 2, 0, 1, 2);
   serial->addWidget(LabeledEdit5, 3, 0, 1, 2);
-  SeleccionPuerto = new RadioGroup("SeleccionPuerto", "Puerto a Usar", {"RS 232", "RS 485"}, 2,
-                                   GroupBox9);
+  SeleccionPuerto =
+      new RadioGroup("SeleccionPuerto", "Puerto a Usar", {"RS 232", "RS 485"}, 2, GroupBox9);
   SeleccionPuerto->setItemIndex(0);
   serial->addWidget(SeleccionPuerto, 2, 2, 2, 2);
   BitBtn28 = MakeButton("BitBtn28", "Leer", GroupBox9);
@@ -233,10 +236,10 @@ void TForm1::BuildGeneralPage() {
     const char* name;
     const char* caption;
   } lines[] = {
-      {&TForm1::Label26, "Label26", "Date: "},       {&TForm1::Label27, "Label27", "Hardware: "},
-      {&TForm1::Label21, "Label21", "Proyecto:"},    {&TForm1::Label25, "Label25", "Build: "},
-      {&TForm1::Label22, "Label22", "ModemType: "},  {&TForm1::Label24, "Label24", "IMEI: "},
-      {&TForm1::Label23, "Label23", "IMSI: "},       {&TForm1::Label184, "Label184", "IMSI: "},
+      {&TForm1::Label26, "Label26", "Date: "},      {&TForm1::Label27, "Label27", "Hardware: "},
+      {&TForm1::Label21, "Label21", "Proyecto:"},   {&TForm1::Label25, "Label25", "Build: "},
+      {&TForm1::Label22, "Label22", "ModemType: "}, {&TForm1::Label24, "Label24", "IMEI: "},
+      {&TForm1::Label23, "Label23", "IMSI: "},      {&TForm1::Label184, "Label184", "IMSI: "},
   };
   for (const auto& line : lines) {
     QLabel* label = MakeLabel(line.name, line.caption, Panel6);

@@ -52,8 +52,8 @@ void TForm1::BuildDownloadPage() {
   QWidget* page = TabSheet6;
   Memo3 = MakeMemo("Memo3", page);
   Memo3->setReadOnly(true);
-  QFont courier(QStringList{"Courier New",
-                            QFontDatabase::systemFont(QFontDatabase::FixedFont).family()});
+  QFont courier(
+      QStringList{"Courier New", QFontDatabase::systemFont(QFontDatabase::FixedFont).family()});
   courier.setStyleHint(QFont::TypeWriter);
   Memo3->setFont(courier);
   BitBtn41 = MakeButton("BitBtn41", "&Limpiar", page);
@@ -90,19 +90,19 @@ void TForm1::BuildDownloadPage() {
        "Label157"},
   };
   int row = 0;
-  for (const auto& spec : rows) {
-    auto* shape = new Shape(spec.shapeName, Panel30);
-    QLabel* unitLabel = MakeLabel(spec.unitName, "-", Panel30);
-    QLabel* fileLabel = MakeLabel(spec.fileName, "-", Panel31);
-    unit->addWidget(new QLabel(spec.caption, Panel30), row, 0);
+  for (const auto& entry : rows) {
+    auto* shape = new Shape(entry.shapeName, Panel30);
+    QLabel* unitLabel = MakeLabel(entry.unitName, "-", Panel30);
+    QLabel* fileLabel = MakeLabel(entry.fileName, "-", Panel31);
+    unit->addWidget(new QLabel(entry.caption, Panel30), row, 0);
     unit->addWidget(shape, row, 1);
     unit->addWidget(unitLabel, row, 2);
     file->addWidget(fileLabel, row, 0);
     unit->setRowMinimumHeight(row, 24);
     file->setRowMinimumHeight(row, 24);
-    this->*spec.shape = shape;
-    this->*spec.unitLabel = unitLabel;
-    this->*spec.fileLabel = fileLabel;
+    this->*entry.shape = shape;
+    this->*entry.unitLabel = unitLabel;
+    this->*entry.fileLabel = fileLabel;
     ++row;
   }
   unit->setColumnStretch(2, 1);

@@ -69,9 +69,9 @@ void TForm1::BuildDigitalPages() {
   BitBtn44 = MakeButton("BitBtn44", "Escribir", GroupBox4);
   QGridLayout* grids[2] = {new QGridLayout(DI), new QGridLayout(GroupBox4)};
   for (int n = 1; n <= 16; ++n) {
-    const InputPanel& spec = kInputPanels[n - 1];
+    const InputPanel& entry = kInputPanels[n - 1];
     QGroupBox* group = n <= 8 ? DI : GroupBox4;
-    auto* panel = new HeaderPanel(spec.panel, Numbered("DI ", n), group);
+    auto* panel = new HeaderPanel(entry.panel, Numbered("DI ", n), group);
     QGridLayout* grid = PanelGrid(panel);
     // Inversion switches in the first row, latch switches in the second.
     grid->addWidget(MakeCheck(Numbered("Invert", n), "Invertir", panel), 0, 0);
@@ -79,24 +79,25 @@ void TForm1::BuildDigitalPages() {
     grid->addWidget(MakeCheck(Numbered("latch", n), "Latch", panel), 1, 0);
     grid->addWidget(MakeCheck(Numbered("latchReset", n), "Reset Latch Time", panel), 1, 1);
     auto* fields = new QGridLayout();
-    AddLabeled(fields, 0, 0, new LabeledEdit(Numbered("lacthTime", n), "LatchTime(Sec)", "0", panel));
-    QLabel* pulsoLabel = MakeLabel(spec.pulsoLabel, "Do Reset", panel);
+    AddLabeled(fields, 0, 0,
+               new LabeledEdit(Numbered("lacthTime", n), "LatchTime(Sec)", "0", panel));
+    QLabel* pulsoLabel = MakeLabel(entry.pulsoLabel, "Do Reset", panel);
     fields->addWidget(pulsoLabel, 1, 0);
     fields->addWidget(MakeCombo(Numbered("pulso", n), {"No", "Si"}, 0, panel), 1, 1);
     if (n <= 8) pulsoLabels[std::size_t(n - 1)] = pulsoLabel;
-    if (spec.follow) {
-      QComboBox* follow = MakeCombo(spec.followName, {"0", "1", "2"}, 0, panel);
+    if (entry.follow) {
+      QComboBox* follow = MakeCombo(entry.followName, {"0", "1", "2"}, 0, panel);
       fields->addWidget(follow, 2, 1);
-      this->*spec.follow = follow;
+      this->*entry.follow = follow;
     }
     if (n == 1) {
       Label217 = MakeLabel("Label217", "Do Follow", panel);
       fields->addWidget(Label217, 2, 0);
     }
-    if (spec.reset) {
-      QPushButton* reset = MakeButton(spec.resetName, "Reset", panel);
+    if (entry.reset) {
+      QPushButton* reset = MakeButton(entry.resetName, "Reset", panel);
       fields->addWidget(reset, 3, 1, Qt::AlignRight);
-      this->*spec.reset = reset;
+      this->*entry.reset = reset;
     }
     fields->setColumnStretch(1, 1);
     grid->addLayout(fields, 2, 0, 1, 2);

@@ -59,7 +59,8 @@ Panel* MakeAnalog(int n, QWidget* parent) {
                           Numbered("anaValue", n), Numbered("alarma", n)};
   const QString text[] = {Numbered("AI", n), "18,25mA", "200.2", "Normal"};
   for (int i = 0; i < 4; ++i) {
-    QLabel* label = i == 0 ? MakeTitle(name[i], text[i], panel) : MakeLabel(name[i], text[i], panel);
+    QLabel* label =
+        i == 0 ? MakeTitle(name[i], text[i], panel) : MakeLabel(name[i], text[i], panel);
     label->setAlignment(Qt::AlignCenter);
     column->addWidget(label);
   }

@@ -79,10 +79,10 @@ void TForm1::BuildTagPage() {
     StringGrid* grid;
     int textWidth;
   } grids[] = {{tagDigital, 604}, {tagAnalog, 603}};
-  for (const auto& spec : grids) {
-    SetRowHeight(spec.grid, 24);
-    spec.grid->setColumnWidth(0, 64);
-    spec.grid->setColumnWidth(1, spec.textWidth);
+  for (const auto& entry : grids) {
+    SetRowHeight(entry.grid, 24);
+    entry.grid->setColumnWidth(0, 64);
+    entry.grid->setColumnWidth(1, entry.textWidth);
   }
   BitBtn16 = MakeButton("BitBtn16", "Leer", page);
   BitBtn62 = MakeButton("BitBtn62", "Escribir", page);

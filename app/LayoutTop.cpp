@@ -53,7 +53,8 @@ void TForm1::BuildTopArea(QWidget* top) {
   lights->setHorizontalSpacing(4);
   lights->setVerticalSpacing(4);
   Label145 = MakeLabel("Label145", QString::fromUtf8("Señal: 0db"), top);
-  Label145->setStyleSheet("font-size: 15pt; font-weight: bold;");  // watched while aiming the antenna
+  Label145->setStyleSheet(
+      "font-size: 15pt; font-weight: bold;");  // watched while aiming the antenna
   lights->addWidget(Label145, 0, 0, 1, 2);
 
   LabeledEdit13 = new LabeledEdit("LabeledEdit13", "Alimentacion  ", "", top);

@@ -18,6 +18,8 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
   ConnectLink();
   ConnectProtocol();
   ConnectMonitor();
+  ConnectMonitorCommands();
+  ConnectConfig();
   ConnectFirmware();
   for (QTimer* timer : {Timer1, Timer2, Timer3, Timer4, Timer5})
     if (timer->property("enabledAtStart").toBool()) timer->start();
@@ -116,6 +118,10 @@ void TForm1::FormCreate() {
 
 // Key filters: a handler may change the typed character; 0 discards it.
 bool TForm1::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::MouseButtonRelease && watched == RadioButton1) {
+    // After the button has taken the click.
+    QTimer::singleShot(0, this, [this] { Guarded([this] { RadioButton1MouseUp(); }); });
+  }
   if (event->type() == QEvent::KeyPress && watched == LabeledEdit1) {
     const QString text = static_cast<QKeyEvent*>(event)->text();
     if (text.size() == 1) {

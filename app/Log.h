@@ -80,6 +80,49 @@ class TForm1 : public QMainWindow {
   void AppendConsole(QPlainTextEdit* memo, std::string_view line);
   void FlushConsoles();
 
+  // ---- monitor/: commands and identification ----------------------------------
+  void botonOn1Click();
+  void botonOff1Click();
+  void botonOn2Click();
+  void botonOff2Click();
+  void BitBtn19Click();  // "AUTOMATICO"
+  void BitBtn20Click();  // "MANUAL"
+  void BitBtn36Click();  // "&Reset Equipo"
+  void BitBtn17Click();  // "&Cfg Default"
+  void BitBtn18Click();  // "&Forzar Desconexion"
+  void BitBtn15Click();  // "Contadores a 0"
+  void BitBtn3Click();   // "Reset" of input 2 on "Estado"
+  void BitBtn6Click();   // every other input "Reset"
+  void BitBtn30Click();  // "Enviar Hora"
+  void SendCoil(std::uint16_t coil, bool on, int request, const char* status,
+                SendOptions options = {});
+  void BitBtn7Click();  // "Identificar Hardware"
+  void DecodeHardwareId(const std::uint8_t* payload);
+  void ApplyPageSet(int project);
+
+  // ---- config/: one block per file ----------------------------------------------
+  void BitBtn4Click();  // digital output "Leer"
+  void BitBtn5Click();  // digital output "Escribir"
+  void DecodeDigitalOutput(const std::uint8_t* payload);
+  void ShowPulseMode(bool pulse);
+  void RadioButton1Click();
+  void RadioButton1MouseUp();
+  void RadioButton3Click();
+  void BitBtn31Click();  // inputs 1-8 "Leer"
+  void BitBtn32Click();  // inputs 9-16 "Leer"
+  void BitBtn33Click();  // inputs 1-8 "Escribir"
+  void BitBtn44Click();  // inputs 9-16 "Escribir"
+  std::array<std::uint8_t, 12> EncodeDigitalInputs(int group);
+  void DecodeDigitalInputs(int group, const std::uint8_t* payload);
+  void ReadDigitalInputs(int group, int request, const char* status);
+  void WriteDigitalInputs(int group, int request, const char* status);
+  void BitBtn86Click();  // inputs 1-4 "Leer"
+  void BitBtn87Click();  // inputs 1-4 "Escribir"
+  void BitBtn51Click();  // inputs 5-8 "Leer"
+  void BitBtn52Click();  // inputs 5-8 "Escribir"
+  std::array<std::uint8_t, 40> EncodeAnalogInputs(int group);
+  void DecodeAnalogInputs(int group, const std::uint8_t* payload);
+
   // ---- firmware/: download session --------------------------------------------
   void UnitStartedDownload();
   void BitBtn40Click();  // "Cancelar"
@@ -348,6 +391,8 @@ class TForm1 : public QMainWindow {
   void ConnectProtocol();
   void ConnectMonitor();
   void ConnectFirmware();
+  void ConnectMonitorCommands();
+  void ConnectConfig();
 
   // protocol/Receiver.cpp
   bool ProcessLine(const std::string& line);

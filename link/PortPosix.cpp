@@ -1,9 +1,11 @@
 // The port over termios. The fd is kept here, apart from portHandle: the
 // reader thread uses it while the GUI thread may close it, and a closed fd
 // number is soon handed out again by the OS (a log file, a pipe), so every use
-// of the fd holds portLock shared and closing holds it exclusive. A read lasts
+// of the fd holds the port lock shared and closing holds it exclusive. A read lasts
 // at most about 10 ms, so closing never waits longer than that.
 #include "link/Port.h"
+
+#ifndef _WIN32
 
 #include <fcntl.h>
 #include <poll.h>
@@ -51,9 +53,9 @@ std::optional<speed_t> SpeedCode(std::uint32_t baud) {
     speed_t code;
   };
   static constexpr Rate kRates[] = {
-      {110, B110},     {300, B300},     {600, B600},       {1200, B1200},     {2400, B2400},
-      {4800, B4800},   {9600, B9600},   {19200, B19200},   {38400, B38400},   {57600, B57600},
-      {115200, B115200}, {230400, B230400},
+      {110, B110},       {300, B300},     {600, B600},       {1200, B1200},
+      {2400, B2400},     {4800, B4800},   {9600, B9600},     {19200, B19200},
+      {38400, B38400},   {57600, B57600}, {115200, B115200}, {230400, B230400},
 #ifdef B460800
       {460800, B460800},
 #endif
@@ -84,11 +86,20 @@ std::optional<termios> RawSettings(termios tio, std::uint32_t baud, std::uint8_t
 
   tio.c_cflag &= ~tcflag_t(CSIZE);
   switch (dataBits) {
-    case 5: tio.c_cflag |= CS5; break;
-    case 6: tio.c_cflag |= CS6; break;
-    case 7: tio.c_cflag |= CS7; break;
-    case 8: tio.c_cflag |= CS8; break;
-    default: return std::nullopt;
+    case 5:
+      tio.c_cflag |= CS5;
+      break;
+    case 6:
+      tio.c_cflag |= CS6;
+      break;
+    case 7:
+      tio.c_cflag |= CS7;
+      break;
+    case 8:
+      tio.c_cflag |= CS8;
+      break;
+    default:
+      return std::nullopt;
   }
 
   tio.c_cflag &= ~tcflag_t(PARENB | PARODD);
@@ -96,25 +107,40 @@ std::optional<termios> RawSettings(termios tio, std::uint32_t baud, std::uint8_t
   tio.c_cflag &= ~tcflag_t(CMSPAR);
 #endif
   switch (parity) {
-    case 0: break;
-    case 1: tio.c_cflag |= PARENB | PARODD; break;
-    case 2: tio.c_cflag |= PARENB; break;
+    case 0:
+      break;
+    case 1:
+      tio.c_cflag |= PARENB | PARODD;
+      break;
+    case 2:
+      tio.c_cflag |= PARENB;
+      break;
 #ifdef CMSPAR
-    case 3: tio.c_cflag |= PARENB | PARODD | CMSPAR; break;
-    case 4: tio.c_cflag |= PARENB | CMSPAR; break;
+    case 3:
+      tio.c_cflag |= PARENB | PARODD | CMSPAR;
+      break;
+    case 4:
+      tio.c_cflag |= PARENB | CMSPAR;
+      break;
 #endif
-    default: return std::nullopt;
+    default:
+      return std::nullopt;
   }
   if (parity != 0) tio.c_iflag |= INPCK;
 
   switch (stopBits) {
-    case 0: tio.c_cflag &= ~tcflag_t(CSTOPB); break;
+    case 0:
+      tio.c_cflag &= ~tcflag_t(CSTOPB);
+      break;
     case 1:  // one and a half exists only with 5 data bits, where CSTOPB means it
       if (dataBits != 5) return std::nullopt;
       tio.c_cflag |= CSTOPB;
       break;
-    case 2: tio.c_cflag |= CSTOPB; break;
-    default: return std::nullopt;
+    case 2:
+      tio.c_cflag |= CSTOPB;
+      break;
+    default:
+      return std::nullopt;
   }
 
   if (cfsetispeed(&tio, *speed) != 0 || cfsetospeed(&tio, *speed) != 0) return std::nullopt;
@@ -160,7 +186,8 @@ std::string ResolvePortPath(const std::string& path) {
     std::error_code error;
     // A link whose device is gone still names the port: the open fails rather
     // than falling through to some unrelated ttyS.
-    if (std::filesystem::symlink_status(link, error).type() != std::filesystem::file_type::not_found &&
+    if (std::filesystem::symlink_status(link, error).type() !=
+            std::filesystem::file_type::not_found &&
         !error)
       return link.string();
   }
@@ -173,7 +200,8 @@ std::uint8_t OpenPort(const std::string& path, std::uint32_t baud, std::uint8_t 
   const std::string device = ResolvePortPath(path);
   // Non-blocking throughout: the open doesn't wait for a carrier, reads and
   // writes are bounded by poll.
-  const int fd = device.empty() ? -1 : open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  const int fd =
+      device.empty() ? -1 : open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   portHandle = fd;
   if (fd < 0) return 1;
 
@@ -278,3 +306,5 @@ void ClosePort() {
   Release(portFd);
   portFd = -1;
 }
+
+#endif  // _WIN32

@@ -1,5 +1,6 @@
 #include "link/Unit1.h"
 
+#include <atomic>
 #include <cstring>
 #include <mutex>
 #include <thread>
@@ -23,13 +24,14 @@ void HoldInbox() {
 
 void ReleaseInbox() { portInbox.busy.clear(std::memory_order_release); }
 
-// A thread asked to stop may still be in its last pass when the next connect
-// starts a new one; the new one waits for it, so one reader runs at a time.
-// Never destroyed: a reader may outlive main().
+// One reader at a time: a thread asked to stop may still be in its last pass
+// when the next connect starts a new one, which waits for it; a thread nobody
+// stopped gives way to the newer one. Never destroyed: a reader may outlive main().
 std::mutex& ReaderTurn() {
   static auto* turn = new std::mutex;
   return *turn;
 }
+std::atomic<const Serial*> newestReader{nullptr};
 
 }  // namespace
 
@@ -67,6 +69,7 @@ void ReaderPass() {
 }
 
 Serial::Serial(bool CreateSuspended) {
+  newestReader.store(this);
   connect(this, &QThread::finished, this, &QObject::deleteLater);
   if (!CreateSuspended) start();
 }
@@ -75,7 +78,7 @@ void Serial::Terminate() { requestInterruption(); }
 
 void Serial::run() {
   std::lock_guard turn(ReaderTurn());
-  while (!isInterruptionRequested()) {
+  while (!isInterruptionRequested() && newestReader.load() == this) {
     ReaderPass();
     msleep(kPassPauseMs);
   }

@@ -62,3 +62,24 @@ std::optional<Telemetry> ParseTelemetry(std::span<const std::uint8_t> frame, boo
 std::string SupplyText(std::uint16_t millivolts);  // "12,345V"
 // Caption of the data technology code, or nullopt where the panel stays as it was.
 std::optional<const char*> DataTechnologyCaption(std::uint8_t code);
+
+// Firmware project names by project number; row 0 is empty, 35 has none.
+inline constexpr int kProjectNameCount = 35;
+extern const char* const projectNames[kProjectNameCount];
+// The name of a project, or its number in decimal where the table has no row.
+QString ProjectName(int project);
+
+// The identification block, registers 1000-1044.
+struct HardwareId {
+  std::string date;       // UTF-8
+  int hardware = 0;
+  int project = 0;
+  int build = 0;
+  std::string modemType;  // single-byte text
+  std::string imei;
+  std::string imsi;
+};
+HardwareId UnpackHardwareId(std::span<const std::uint8_t> payload);
+
+// The clock registers 30000-30003 for a moment in UTC.
+std::array<std::uint8_t, 8> ClockBytes(std::int64_t secondsSince1970);

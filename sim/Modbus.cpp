@@ -14,10 +14,16 @@ ScanResult ScanRequest(std::span<const std::uint8_t> bytes, std::size_t offset) 
   if (bytes.size() < offset + 2) return {Scan::NeedMore, 0};
   std::size_t length = 0;
   switch (bytes[offset + 1]) {
-    case 1: case 2: case 3: case 4: case 5: case 6:
+    case 1:
+    case 2:
+    case 3:
+    case 4:
+    case 5:
+    case 6:
       length = offset + 8;
       break;
-    case 15: case 16: {
+    case 15:
+    case 16: {
       if (bytes.size() < offset + 7) return {Scan::NeedMore, 0};
       const std::uint16_t count = BigEndian(bytes, offset + 4);
       if (count == 0 || count > 255) return {Scan::Invalid, 0};

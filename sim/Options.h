@@ -22,8 +22,8 @@ struct FaultRule {
 };
 
 struct UnitOptions {
-  int com = 1;                // links ~/.qirel/ports/COM<com>; 0: no link
-  int bytesPerSecond = 1920;  // a 19200-baud line; 0: send at once
+  int com = 1;                                 // links ~/.qirel/ports/COM<com>; 0: no link
+  int bytesPerSecond = 1920;                   // a 19200-baud line; 0: send at once
   std::optional<std::uint16_t> remoteStation;  // reached through another unit
   Identity identity;
   std::chrono::milliseconds telemetryPeriod{5000};  // 0: no telemetry

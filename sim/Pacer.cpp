@@ -13,11 +13,19 @@ constexpr auto kQuietAfterRaw = std::chrono::milliseconds(250);
 }  // namespace
 
 Pacer::Pacer(int bytesPerSecond, std::size_t piece, TimePoint start)
-    : rate_(bytesPerSecond), piece_(std::max<std::size_t>(piece, 1)), last_(start),
+    : rate_(bytesPerSecond),
+      piece_(std::max<std::size_t>(piece, 1)),
+      last_(start),
       traceHeldUntil_(start) {}
 
 void Pacer::Push(Outgoing item) {
   if (item.bytes.empty()) return;
+  if (item.channel == Channel::Raw && !current_.empty() && currentChannel_ == Channel::Trace) {
+    // The tool takes whatever comes after a remote request as the reply, so
+    // the line being printed stops here and gets its end after the quiet.
+    current_.clear();
+    trace_.push_front({"\r\n", Channel::Trace});
+  }
   (item.channel == Channel::Trace ? trace_ : urgent_).push_back(std::move(item));
 }
 
@@ -40,17 +48,20 @@ std::string Pacer::Take(TimePoint now) {
   if (rate_ > 0) {
     const double elapsed = std::chrono::duration<double>(now - last_).count();
     credit_ = std::min(credit_ + elapsed * rate_, static_cast<double>(piece_));
-    allowed = static_cast<std::size_t>(credit_);
+    allowed = credit_ > 0 ? static_cast<std::size_t>(credit_) : 0;
   }
   last_ = now;
 
   std::string out;
   while (out.size() < allowed && NextItem(now)) {
-    const std::size_t n = std::min(allowed - out.size(), current_.size());
+    // A raw reply goes in one burst, as the UART sends it: the tool's port
+    // reads run on only while bytes keep coming.
+    const std::size_t n = currentChannel_ == Channel::Raw
+                              ? current_.size()
+                              : std::min(allowed - out.size(), current_.size());
     out.append(current_, 0, n);
     current_.erase(0, n);
-    if (current_.empty() && currentChannel_ == Channel::Raw)
-      traceHeldUntil_ = now + kQuietAfterRaw;
+    if (current_.empty() && currentChannel_ == Channel::Raw) traceHeldUntil_ = now + kQuietAfterRaw;
   }
   if (rate_ > 0) credit_ -= static_cast<double>(out.size());
   return out;
@@ -69,16 +80,14 @@ std::chrono::microseconds Pacer::Wait(TimePoint now) const {
   using std::chrono::microseconds;
   const bool traceReady = !trace_.empty() && now >= traceHeldUntil_;
   if (current_.empty() && urgent_.empty() && !traceReady) {
-    if (!trace_.empty())
-      return std::chrono::duration_cast<microseconds>(traceHeldUntil_ - now);
+    if (!trace_.empty()) return std::chrono::duration_cast<microseconds>(traceHeldUntil_ - now);
     return microseconds::max();
   }
   if (rate_ <= 0) return microseconds(0);
   const double elapsed = std::chrono::duration<double>(now - last_).count();
   // Wake for whole pieces, not for every byte.
   const double wanted = static_cast<double>(std::min(piece_, std::max<std::size_t>(Pending(), 1)));
-  const double missing =
-      wanted - std::min(credit_ + elapsed * rate_, static_cast<double>(piece_));
+  const double missing = wanted - std::min(credit_ + elapsed * rate_, static_cast<double>(piece_));
   if (missing <= 0) return microseconds(0);
   return microseconds(static_cast<long long>(std::ceil(missing * 1e6 / rate_)));
 }

@@ -21,7 +21,9 @@ void Plant::Advance(double seconds) {
   const double dt = std::max(0.0, seconds - seconds_);
   seconds_ = seconds;
   const auto period = [&](double length) { return std::fmod(seconds, length) < length / 2; };
-  const auto wave = [&](double length) { return std::sin(2 * std::numbers::pi * seconds / length); };
+  const auto wave = [&](double length) {
+    return std::sin(2 * std::numbers::pi * seconds / length);
+  };
 
   // Some inputs follow slow cycles, a few flip now and then.
   if (dt > 0) {
@@ -30,8 +32,8 @@ void Plant::Advance(double seconds) {
     if (Chance(0.03 * dt)) randomInputs_ ^= 1u << 15;  // input 16
   }
   std::uint16_t levels = randomInputs_;
-  if (period(26)) levels |= 1u << 0;                         // a door
-  if (std::fmod(seconds, 3.0) < 0.5) levels |= 1u << 1;      // a meter's pulses
+  if (period(26)) levels |= 1u << 0;                     // a door
+  if (std::fmod(seconds, 3.0) < 0.5) levels |= 1u << 1;  // a meter's pulses
   levels |= 1u << 3;
   if (period(58)) levels |= 1u << 5;
   levels |= 1u << 8;
@@ -79,8 +81,8 @@ AnalogReading Measure(double fraction, const AnalogConfig& config, const AnalogR
   reading.value = static_cast<int>(std::lround(config.zero + scale * (config.span - config.zero)));
   if (reading.absent) return reading;
   if (config.low > 0)
-    reading.low = previous.low ? reading.value < config.low + config.hysteresis
-                               : reading.value < config.low;
+    reading.low =
+        previous.low ? reading.value < config.low + config.hysteresis : reading.value < config.low;
   if (config.high > 0)
     reading.high = previous.high ? reading.value > config.high - config.hysteresis
                                  : reading.value > config.high;

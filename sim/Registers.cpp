@@ -16,10 +16,8 @@ struct Region {
 // The configuration area is mapped whole: the unit has more blocks there
 // (ports 1 and 3, DNP3 addresses, ...) than the tool shows.
 constexpr Region kRegions[] = {
-    {1000, 1054, Access::Read},
-    {20000, 20399, Access::ReadWrite},
-    {30000, 30003, Access::Write},
-    {40000, 40271, Access::ReadWrite},
+    {1000, 1054, Access::Read},        {20000, 20399, Access::ReadWrite},
+    {30000, 30003, Access::Write},     {40000, 40271, Access::ReadWrite},
     {50000, 50095, Access::ReadWrite},
 };
 
@@ -43,7 +41,8 @@ std::vector<std::uint16_t> TextSlotRegisters(std::string_view text, std::size_t 
   std::vector<std::uint8_t> slot(slotBytes, 0);
   std::copy_n(text.begin(), std::min(text.size(), slotBytes), slot.begin());
   std::vector<std::uint16_t> registers;
-  for (std::size_t i = 0; i + 1 < slotBytes; i += 2) registers.push_back(Word(slot[i], slot[i + 1]));
+  for (std::size_t i = 0; i + 1 < slotBytes; i += 2)
+    registers.push_back(Word(slot[i + 1], slot[i]));
   return registers;
 }
 
@@ -110,10 +109,10 @@ void RegisterMap::RestoreDefaults() {
 
   // Analog inputs 1-2 current 4-20 mA scaled 0-1000 with alarms at 100 and
   // 900; inputs 3-4 voltage 0-10 V scaled 0-500; input 8 current, unwired.
-  const std::uint16_t analog1[] = {0,   0,   0,   0,   1000, 1000, 500,      500,      100, 100,
-                                   50,  0,   900, 900, 400,  0,    0x800A,   0x800A,   5,   5};
-  const std::uint16_t analog2[] = {0, 0, 0, 0, 1000, 1000, 250, 1000, 0, 0,
-                                   0, 0, 0, 0, 0,    0,    0x8005, 6, 6, 0x8005};
+  const std::uint16_t analog1[] = {0,  0, 0,   0,   1000, 1000, 500,    500,    100, 100,
+                                   50, 0, 900, 900, 400,  0,    0x800A, 0x800A, 5,   5};
+  const std::uint16_t analog2[] = {0, 0, 0, 0, 1000, 1000, 250,    1000, 0, 0,
+                                   0, 0, 0, 0, 0,    0,    0x8005, 6,    6, 0x8005};
   Write(reg::kAnalogInputs1, analog1);
   Write(reg::kAnalogInputs2, analog2);
 
@@ -126,7 +125,7 @@ void RegisterMap::RestoreDefaults() {
   const std::uint16_t analogRows[] = {Word(0xA2, 5), 7, 1000, Word(0x41, 5), 8, 0};
   Write(reg::kModbusAnalog, analogRows);
 
-  const char* digitalTags[] = {"Puerta", "Falla red", "Bomba 1", "Bomba 2",
+  const char* digitalTags[] = {"Puerta",     "Falla red", "Bomba 1", "Bomba 2",
                                "Nivel alto", "Intrusión", "Reserva", ""};
   for (int n = 0; n < 8; ++n)
     SetText(static_cast<std::uint16_t>(reg::kTagsDigital + 8 * n), 16, digitalTags[n]);

@@ -26,7 +26,7 @@ std::array<std::uint8_t, kTelemetrySize> TelemetryFrame(const TelemetryData& dat
   frame[35] = data.gsmRegistered ? 1 : 0;
   frame[36] = data.technology;
   for (std::size_t i = 0; i < data.counters.size(); ++i) Put16(frame, 37 + 2 * i, data.counters[i]);
-  const int clock[] = {data.clock.tm_sec, data.clock.tm_min, data.clock.tm_hour,
+  const int clock[] = {data.clock.tm_sec,  data.clock.tm_min,     data.clock.tm_hour,
                        data.clock.tm_mday, data.clock.tm_mon + 1, data.clock.tm_year};
   for (std::size_t i = 0; i < 6; ++i) frame[69 + i] = static_cast<std::uint8_t>(clock[i]);
   Put16(frame, 75, data.supplyMillivolts);

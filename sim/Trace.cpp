@@ -42,11 +42,21 @@ std::string AnalogLine(int group, const std::array<AnalogReading, 4>& inputs) {
       const AnalogReading& in = inputs[j];
       if (j > 0) line += ' ';
       switch (g) {
-        case 0: line += Format("-%d", in.measured); break;
-        case 1: line += Format("-%d", in.value); break;
-        case 2: line += in.absent ? "-1" : "-0"; break;
-        case 3: line += in.low ? "-1" : "-0"; break;
-        default: line += in.high ? "-1" : "-0"; break;
+        case 0:
+          line += Format("-%d", in.measured);
+          break;
+        case 1:
+          line += Format("-%d", in.value);
+          break;
+        case 2:
+          line += in.absent ? "-1" : "-0";
+          break;
+        case 3:
+          line += in.low ? "-1" : "-0";
+          break;
+        default:
+          line += in.high ? "-1" : "-0";
+          break;
       }
     }
     line += ']';
@@ -68,14 +78,23 @@ std::string CounterLine(const std::array<std::uint32_t, 16>& counters) {
 
 std::string TrafficLine(unsigned step, const Traffic& t) {
   switch (step % 8) {
-    case 0: return ">Serial TX 8 bytes en buffer";
-    case 1: return Format(">Serial RX 7 bytes esclavo %d", t.slave);
-    case 2: return Format(">serial: esclavo %d registro %d valor %d", t.slave, t.address, t.value);
-    case 3: return Format(">MODBUS TCP consulta de %s funcion 3 registro 0 cantidad 10", t.server.c_str());
-    case 4: return Format(">IEC 104 - I(%u,%u) M_SP_NA_1 IOA 1001", step % 32768, step / 2 % 32768);
-    case 5: return Format(">DNP respuesta clase 0 a %s:%d", t.server.c_str(), t.port);
-    case 6: return ">IEC 104 - S confirmacion";
-    default: return ">IEC 101 - FT1.2 enlace activo";
+    case 0:
+      return ">Serial TX 8 bytes en buffer";
+    case 1:
+      return Format(">Serial RX 7 bytes esclavo %d", t.slave);
+    case 2:
+      return Format(">serial: esclavo %d registro %d valor %d", t.slave, t.address, t.value);
+    case 3:
+      return Format(">MODBUS TCP consulta de %s funcion 3 registro 0 cantidad 10",
+                    t.server.c_str());
+    case 4:
+      return Format(">IEC 104 - I(%u,%u) M_SP_NA_1 IOA 1001", step % 32768, step / 2 % 32768);
+    case 5:
+      return Format(">DNP respuesta clase 0 a %s:%d", t.server.c_str(), t.port);
+    case 6:
+      return ">IEC 104 - S confirmacion";
+    default:
+      return ">IEC 101 - FT1.2 enlace activo";
   }
 }
 
@@ -83,7 +102,8 @@ std::vector<std::string> BootBanner(const Identity& identity) {
   return {
       "********************************",
       "Qirel Dalvesca",
-      Format("Hardware %d Proyecto %d Build %d", identity.hardware, identity.project, identity.build),
+      Format("Hardware %d Proyecto %d Build %d", identity.hardware, identity.project,
+             identity.build),
       "Firmware " + identity.date,
       "Modem " + identity.modem + " IMEI " + identity.imei,
       "Iniciando equipo...",

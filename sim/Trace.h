@@ -13,7 +13,9 @@
 namespace sim {
 
 // "SEÑAL" with the capital N with tilde as its single Windows-1252 byte.
-inline constexpr char kSignalMarker[] = "SE\xD1" "AL";
+inline constexpr char kSignalMarker[] =
+    "SE\xD1"
+    "AL";
 
 struct AnalogReading {
   int measured = 0;  // mA for a current input, mV for a voltage input
@@ -25,10 +27,10 @@ struct AnalogReading {
 
 // What the traffic lines talk about.
 struct Traffic {
-  int slave = 17;        // a slave polled on serial port 2
+  int slave = 17;  // a slave polled on serial port 2
   int address = 300;
   int value = 0;
-  std::string server;    // current server address
+  std::string server;  // current server address
   int port = 36377;
 };
 

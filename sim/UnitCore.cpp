@@ -80,7 +80,8 @@ void UnitCore::Receive(std::span<const std::uint8_t> bytes, TimePoint now) {
       needMore = needMore || result.scan == Scan::NeedMore;
     }
     if (found) {
-      const Bytes frame(input_.begin(), input_.begin() + static_cast<std::ptrdiff_t>(found->length));
+      const Bytes frame(input_.begin(),
+                        input_.begin() + static_cast<std::ptrdiff_t>(found->length));
       input_.erase(input_.begin(), input_.begin() + static_cast<std::ptrdiff_t>(found->length));
       Handle(frame, offset, now);
       continue;
@@ -178,9 +179,15 @@ void UnitCore::WriteCoil(std::uint16_t number, std::uint16_t value,
   if (value != 0xFF00 && value != 0x0000) return Exception(fn::kWriteCoil, ex::kIllegalValue, raw);
   const bool on = value == 0xFF00;
   switch (number) {
-    case coil::kRelay1: case coil::kRelay2: case coil::kManual: case coil::kReset:
-    case coil::kDefaults: case coil::kDisconnect: case coil::kResetInput2:
-    case coil::kZeroCounters: case coil::kResetInputs:
+    case coil::kRelay1:
+    case coil::kRelay2:
+    case coil::kManual:
+    case coil::kReset:
+    case coil::kDefaults:
+    case coil::kDisconnect:
+    case coil::kResetInput2:
+    case coil::kZeroCounters:
+    case coil::kResetInputs:
       break;
     default:
       return Exception(fn::kWriteCoil, ex::kIllegalAddress, raw);
@@ -277,7 +284,8 @@ void UnitCore::FaultEvery(Fault fault, int every) {
 
 void UnitCore::SendGarbage(std::size_t count) {
   std::string noise;
-  for (std::size_t i = 0; i < count; ++i) noise.push_back(static_cast<char>(plant_.Random() & 0xFF));
+  for (std::size_t i = 0; i < count; ++i)
+    noise.push_back(static_cast<char>(plant_.Random() & 0xFF));
   output_.push_back({noise + "\r\n", Channel::Trace});
 }
 
@@ -348,7 +356,8 @@ void UnitCore::EmitTrace(TimePoint now) {
   Line(TrafficLine(trafficStep_++, traffic));
   if (traceCount_ % 2 == 0) Line(TrafficLine(trafficStep_++, traffic));
   if (traceCount_ % 10 == 0) {
-    const long uptime = static_cast<long>(std::chrono::duration_cast<std::chrono::seconds>(now - bootedAt_).count());
+    const long uptime = static_cast<long>(
+        std::chrono::duration_cast<std::chrono::seconds>(now - bootedAt_).count());
     Line(ClockLine(UnitCalendar(), plant_.SupplyMillivolts(), uptime));
   }
   if (traceCount_ % 30 == 0) Line(CounterLine(plant_.Counters()));
@@ -407,7 +416,12 @@ void UnitCore::Reboot(TimePoint now) {
   manual_ = false;
   latched_ = 0;
   traceCount_ = 0;
-  link_ = Link{false, false, false, tech::kNone, now + kBootTime + 3s, now + kBootTime + 5s,
+  link_ = Link{false,
+               false,
+               false,
+               tech::kNone,
+               now + kBootTime + 3s,
+               now + kBootTime + 5s,
                now + kBootTime + 8s};
   nextTrace_ = bootUntil_ + 1s;
   nextTelemetry_ = bootUntil_ + options_.telemetryPeriod;

@@ -29,11 +29,11 @@ struct Outgoing {
 };
 
 struct UnitCounters {
-  unsigned requests = 0;    // frames addressed to this unit
-  unsigned replies = 0;     // replies sent, exceptions included
+  unsigned requests = 0;  // frames addressed to this unit
+  unsigned replies = 0;   // replies sent, exceptions included
   unsigned exceptions = 0;
-  unsigned dropped = 0;     // replies withheld by a fault
-  unsigned ignored = 0;     // bad CRC, another slave or station, noise, or while silent
+  unsigned dropped = 0;  // replies withheld by a fault
+  unsigned ignored = 0;  // bad CRC, another slave or station, noise, or while silent
   unsigned telemetry = 0;
   unsigned traceLines = 0;
   unsigned resets = 0;

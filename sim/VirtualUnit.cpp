@@ -16,8 +16,8 @@ namespace {
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
-constexpr std::size_t kPiece = 16;           // bytes per write when paced
-constexpr std::size_t kFloodLevel = 2048;    // keep this much queued when flooding
+constexpr std::size_t kPiece = 16;         // bytes per write when paced
+constexpr std::size_t kFloodLevel = 2048;  // keep this much queued when flooding
 constexpr auto kTickEvery = 5ms;
 
 }  // namespace

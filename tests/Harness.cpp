@@ -167,3 +167,40 @@ std::string EmbeddedLine(const Bytes& frame) {
   }
   return line + "<--Data";
 }
+
+#include <QCoreApplication>
+#include <thread>
+
+#include "protocol/Protocol.h"
+
+WiredForm::WiredForm(int com) : link_(com, pty_.slavePath()), form_(std::make_unique<TForm1>()) {
+  form_->Timer1->stop();
+  form_->Timer2->stop();
+  form_->LabeledEdit1->setText(QString::number(com));
+  form_->BitBtn1Click();
+  if (!form_->IsConnected()) throw std::runtime_error("could not connect to the pty");
+}
+
+WiredForm::~WiredForm() {
+  if (form_->IsConnected()) form_->BitBtn2Click();
+  // Let the reader see its stop request before the window goes.
+  std::this_thread::sleep_for(std::chrono::milliseconds(60));
+}
+
+std::string WiredForm::Sent(std::size_t count) { return Hex(pty_.Read(count)); }
+
+bool WiredForm::NothingSent(std::chrono::milliseconds wait) {
+  return pty_.Read(1, wait).empty();
+}
+
+void WiredForm::Answer(const Bytes& frame) {
+  const std::int32_t before = pendingRequest;
+  pty_.Write(EmbeddedLine(frame) + "\r\n");
+  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+  while (std::chrono::steady_clock::now() < end) {
+    form_->Timer1Timer();
+    if (replyLength != 0 || (before != 0 && pendingRequest == 0)) break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  form_->Timer2Timer();
+}

@@ -87,3 +87,25 @@ QStringList Lines(const class QPlainTextEdit* memo);
 Bytes FrameWithCrc(Bytes bytes);
 // "Data-->XX XX ...<--Data" for a frame, as the unit prints it.
 std::string EmbeddedLine(const Bytes& frame);
+
+// A window connected through a real pty: the test plays the unit on the master.
+class WiredForm {
+ public:
+  explicit WiredForm(int com = 5);
+  ~WiredForm();
+  TForm1& operator*() { return *form_; }
+  TForm1* operator->() { return form_.get(); }
+  PtyPair& unit() { return pty_; }
+  // What the tool sent, waiting up to a second for `count` bytes.
+  std::string Sent(std::size_t count);
+  // Nothing at all went out within the time.
+  bool NothingSent(std::chrono::milliseconds wait = std::chrono::milliseconds(150));
+  // The unit answers with a line carrying the frame; runs the receiver and
+  // the dispatcher until the reply has been dispatched.
+  void Answer(const Bytes& frame);
+
+ private:
+  PtyPair pty_;
+  ComLink link_;
+  std::unique_ptr<TForm1> form_;
+};

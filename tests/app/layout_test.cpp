@@ -207,11 +207,11 @@ const struct {
   const char* panel;
   const char* reset;
 } kInputPanels[16] = {
-    {"Panel3", nullptr},      {"Panel1", "BitBtn3"},    {"Panel2", nullptr},
-    {"Panel4", "BitBtn6"},    {"Panel42", "BitBtn78"},  {"Panel43", "BitBtn79"},
-    {"Panel44", "BitBtn80"},  {"Panel45", "BitBtn81"},  {"Panel17", nullptr},
-    {"Panel15", "BitBtn46"},  {"Panel16", nullptr},     {"Panel14", "BitBtn45"},
-    {"Panel18", "BitBtn47"},  {"Panel19", "BitBtn48"},  {"Panel20", "BitBtn49"},
+    {"Panel3", nullptr},     {"Panel1", "BitBtn3"},   {"Panel2", nullptr},
+    {"Panel4", "BitBtn6"},   {"Panel42", "BitBtn78"}, {"Panel43", "BitBtn79"},
+    {"Panel44", "BitBtn80"}, {"Panel45", "BitBtn81"}, {"Panel17", nullptr},
+    {"Panel15", "BitBtn46"}, {"Panel16", nullptr},    {"Panel14", "BitBtn45"},
+    {"Panel18", "BitBtn47"}, {"Panel19", "BitBtn48"}, {"Panel20", "BitBtn49"},
     {"Panel21", "BitBtn50"},
 };
 const char* const kAnalogGroups[8] = {"Analogica1", "Analogica2", "Analogica3", "Analogica4",
@@ -219,9 +219,9 @@ const char* const kAnalogGroups[8] = {"Analogica1", "Analogica2", "Analogica3", 
 const char* const kPulsoLabels[8] = {"Label146", "Label147", "Label148", "Label149",
                                      "Label190", "Label192", "Label194", "Label196"};
 // "Reset" of each live input on "Estado".
-const char* const kLiveResets[16] = {"BitBtn88", "BitBtn26", "BitBtn89", "BitBtn43",
-                                     "BitBtn90", "BitBtn91", "BitBtn92", "BitBtn93",
-                                     "BitBtn94", "BitBtn95", "BitBtn96", "BitBtn97",
+const char* const kLiveResets[16] = {"BitBtn88", "BitBtn26", "BitBtn89",  "BitBtn43",
+                                     "BitBtn90", "BitBtn91", "BitBtn92",  "BitBtn93",
+                                     "BitBtn94", "BitBtn95", "BitBtn96",  "BitBtn97",
                                      "BitBtn98", "BitBtn99", "BitBtn100", "BitBtn101"};
 
 QString N(const char* prefix, int n) { return prefix + QString::number(n); }
@@ -249,7 +249,8 @@ QList<Control> NumberedControls() {
              {N("latchReset", n), kCheck, "Reset Latch Time", panel, {}},
              {N("pulso", n), kCombo, {}, panel, {}},
              {N("logicInvert", n), kCheck, "Invertir Logica", panel, {}}};
-    if (kInputPanels[n - 1].reset) rows += Control{kInputPanels[n - 1].reset, kButton, "Reset", panel, {}};
+    if (kInputPanels[n - 1].reset)
+      rows += Control{kInputPanels[n - 1].reset, kButton, "Reset", panel, {}};
   }
   for (int n = 1; n <= 8; ++n) {
     const QString live = N("analogPanel", n);
@@ -336,7 +337,8 @@ class LayoutTest : public QObject {
       QVERIFY2(object->metaObject()->inherits(control.kind), qPrintable(where));
       if (!control.text.isNull()) QCOMPARE(Text(object), control.text);
       if (!control.within.isEmpty()) QVERIFY2(IsInside(object, control.within), qPrintable(where));
-      if (!control.label.isNull()) QCOMPARE(static_cast<LabeledEdit*>(object)->labelText(), control.label);
+      if (!control.label.isNull())
+        QCOMPARE(static_cast<LabeledEdit*>(object)->labelText(), control.label);
     }
     for (const Control& control : kTopArea)
       QVERIFY2(!IsInside(Get(control.name), "PageControl1"), qPrintable(control.name));
@@ -359,38 +361,39 @@ class LayoutTest : public QObject {
 
   void membersPointAtTheirControls() {
     TForm1& f = *form_;
-#define M(member) {f.member, #member}
+#define M(member) \
+  { f.member, #member }
+    // clang-format off
     const std::pair<QObject*, const char*> members[] = {
         M(GroupBox1), M(LabeledEdit1), M(BitBtn1), M(BitBtn2), M(RadioGroup2), M(Edit3),
         M(BitBtn30), M(BitBtn7), M(BitBtn18), M(Label145), M(Panel12), M(Panel13), M(Panel5),
-        M(Panel9), M(Panel10), M(Panel36), M(Panel37), M(Panel38), M(LabeledEdit13),
-        M(StatusBar2), M(StatusPanel0), M(PageControl1), M(TabSheet1), M(TabSheet2),
-        M(TabSheet3), M(TabSheet6), M(DigitalOutput), M(Panel11), M(BitBtn14), M(BitBtn19),
-        M(BitBtn20), M(GroupBox8), M(BitBtn26), M(BitBtn43), M(GroupBox11), M(PageControl2),
-        M(TabSheet7), M(TabSheet11), M(Digitales2), M(VeskAnalog), M(Analog2), M(TabModbus),
-        M(tagPage), M(BitBtn11), M(BitBtn8), M(BitBtn36), M(BitBtn17), M(BitBtn39), M(BitBtn15),
-        M(GroupBox2), M(Edit16), M(Edit18), M(Edit1), M(Edit5), M(Edit9), M(Edit13), M(Edit14),
-        M(Edit15), M(CheckBox7), M(CheckBox25), M(CheckBox43), M(CheckBox42), M(CheckBox44),
-        M(IdpTime), M(IdpFail), M(CheckBox2), M(CheckBox23), M(BitBtn34), M(BitBtn35),
-        M(GroupBox9), M(ComboBox5), M(ComboBox6), M(ComboBox7), M(ComboBox8), M(LabeledEdit5),
-        M(SeleccionPuerto), M(BitBtn28), M(BitBtn29), M(GroupBox3), M(LabeledEdit2),
-        M(LabeledEdit3), M(LabeledEdit12), M(CheckBox1), M(CheckBox3), M(CheckBox4), M(Edit2),
-        M(BitBtn37), M(BitBtn38), M(Panel6), M(Label5), M(Label26), M(Label27), M(Label21),
-        M(Label25), M(Label22), M(Label24), M(Label23), M(Label184), M(GroupBox12),
-        M(LabeledEdit38), M(RadioButton1), M(RadioButton3), M(LabeledEdit9), M(BitBtn4),
-        M(BitBtn5), M(DI), M(BitBtn31), M(BitBtn33), M(Label217), M(ComboBox10), M(ComboBox11),
-        M(ComboBox12), M(ComboBox17), M(BitBtn3), M(BitBtn6), M(BitBtn78), M(BitBtn79),
-        M(BitBtn80), M(BitBtn81), M(GroupBox4), M(BitBtn32), M(BitBtn44), M(BitBtn45),
-        M(BitBtn46), M(BitBtn47), M(BitBtn48), M(BitBtn49), M(BitBtn50), M(BitBtn86),
+        M(Panel9), M(Panel10), M(Panel36), M(Panel37), M(Panel38), M(LabeledEdit13), M(StatusBar2),
+        M(StatusPanel0), M(PageControl1), M(TabSheet1), M(TabSheet2), M(TabSheet3), M(TabSheet6),
+        M(DigitalOutput), M(Panel11), M(BitBtn14), M(BitBtn19), M(BitBtn20), M(GroupBox8),
+        M(BitBtn26), M(BitBtn43), M(GroupBox11), M(PageControl2), M(TabSheet7), M(TabSheet11),
+        M(Digitales2), M(VeskAnalog), M(Analog2), M(TabModbus), M(tagPage), M(BitBtn11), M(BitBtn8),
+        M(BitBtn36), M(BitBtn17), M(BitBtn39), M(BitBtn15), M(GroupBox2), M(Edit16), M(Edit18),
+        M(Edit1), M(Edit5), M(Edit9), M(Edit13), M(Edit14), M(Edit15), M(CheckBox7), M(CheckBox25),
+        M(CheckBox43), M(CheckBox42), M(CheckBox44), M(IdpTime), M(IdpFail), M(CheckBox2),
+        M(CheckBox23), M(BitBtn34), M(BitBtn35), M(GroupBox9), M(ComboBox5), M(ComboBox6),
+        M(ComboBox7), M(ComboBox8), M(LabeledEdit5), M(SeleccionPuerto), M(BitBtn28), M(BitBtn29),
+        M(GroupBox3), M(LabeledEdit2), M(LabeledEdit3), M(LabeledEdit12), M(CheckBox1),
+        M(CheckBox3), M(CheckBox4), M(Edit2), M(BitBtn37), M(BitBtn38), M(Panel6), M(Label5),
+        M(Label26), M(Label27), M(Label21), M(Label25), M(Label22), M(Label24), M(Label23),
+        M(Label184), M(GroupBox12), M(LabeledEdit38), M(RadioButton1), M(RadioButton3),
+        M(LabeledEdit9), M(BitBtn4), M(BitBtn5), M(DI), M(BitBtn31), M(BitBtn33), M(Label217),
+        M(ComboBox10), M(ComboBox11), M(ComboBox12), M(ComboBox17), M(BitBtn3), M(BitBtn6),
+        M(BitBtn78), M(BitBtn79), M(BitBtn80), M(BitBtn81), M(GroupBox4), M(BitBtn32), M(BitBtn44),
+        M(BitBtn45), M(BitBtn46), M(BitBtn47), M(BitBtn48), M(BitBtn49), M(BitBtn50), M(BitBtn86),
         M(BitBtn87), M(BitBtn51), M(BitBtn52), M(modbusGrid1), M(modbusGrid2), M(BitBtn9),
         M(BitBtn12), M(BitBtn64), M(BitBtn10), M(BitBtn13), M(BitBtn65), M(tagDigital),
         M(tagAnalog), M(BitBtn16), M(BitBtn62), M(BitBtn61), M(BitBtn63), M(Memo1), M(Memo2),
         M(BitBtn23), M(BitBtn24), M(BitBtn25), M(IEC_101), M(Serie), M(Slave104), M(Memo3),
-        M(BitBtn22), M(BitBtn21), M(BitBtn40), M(BitBtn41), M(ProgressBar1), M(Panel30),
-        M(Panel31), M(Label155), M(Label156), M(Label157), M(Label158), M(Label159),
-        M(Label160), M(Shape1), M(Shape2), M(Shape3), M(Timer1), M(Timer2), M(Timer3),
-        M(Timer4), M(Timer5),
+        M(BitBtn22), M(BitBtn21), M(BitBtn40), M(BitBtn41), M(ProgressBar1), M(Panel30), M(Panel31),
+        M(Label155), M(Label156), M(Label157), M(Label158), M(Label159), M(Label160), M(Shape1),
+        M(Shape2), M(Shape3), M(Timer1), M(Timer2), M(Timer3), M(Timer4), M(Timer5),
     };
+    // clang-format on
 #undef M
     for (const auto& [object, name] : members) {
       QVERIFY2(object, name);
@@ -424,7 +427,8 @@ class LayoutTest : public QObject {
   }
 
   void initialStates() {
-    for (const char* name : {"BitBtn2", "BitBtn25"}) QVERIFY2(!Get<QWidget>(name)->isEnabled(), name);
+    for (const char* name : {"BitBtn2", "BitBtn25"})
+      QVERIFY2(!Get<QWidget>(name)->isEnabled(), name);
     for (const char* name : {"BitBtn1", "BitBtn40", "BitBtn21", "LabeledEdit9", "LabeledEdit1"})
       QVERIFY2(Get<QWidget>(name)->isEnabled(), name);
     for (const char* name :
@@ -448,11 +452,11 @@ class LayoutTest : public QObject {
       int index;
     } groups[] = {{"RadioGroup2", {"Local", "Remoto"}, 0},
                   {"SeleccionPuerto", {"RS 232", "RS 485"}, 0}};
-    for (const auto& spec : groups) {
-      auto* group = Get<RadioGroup>(spec.name);
-      QCOMPARE(group->itemIndex(), spec.index);
-      QCOMPARE(group->count(), int(spec.items.size()));
-      for (int i = 0; i < group->count(); ++i) QCOMPARE(group->button(i)->text(), spec.items[i]);
+    for (const auto& entry : groups) {
+      auto* group = Get<RadioGroup>(entry.name);
+      QCOMPARE(group->itemIndex(), entry.index);
+      QCOMPARE(group->count(), int(entry.items.size()));
+      for (int i = 0; i < group->count(); ++i) QCOMPARE(group->button(i)->text(), entry.items[i]);
     }
     // "Puerto a Usar" shows its two items side by side.
     auto* ports = Get<RadioGroup>("SeleccionPuerto");
@@ -519,9 +523,9 @@ class LayoutTest : public QObject {
 
   void indicatorColours() {
     const std::pair<const char*, TColor> colours[] = {
-        {"Panel5", clRed},       {"Panel12", clRed},      {"Panel13", clRed},
-        {"Panel36", clSilver},   {"Panel9", clBtnFace},   {"Panel10", clBtnFace},
-        {"Panel37", clBtnFace},  {"Panel38", clBtnFace},
+        {"Panel5", clRed},      {"Panel12", clRed},     {"Panel13", clRed},
+        {"Panel36", clSilver},  {"Panel9", clBtnFace},  {"Panel10", clBtnFace},
+        {"Panel37", clBtnFace}, {"Panel38", clBtnFace},
     };
     for (const auto& [name, colour] : colours) QCOMPARE(Get<Panel>(name)->color(), colour);
     for (int n = 1; n <= 3; ++n) QCOMPARE(Get<Shape>(N("Shape", n))->color(), clSilver);
@@ -535,10 +539,10 @@ class LayoutTest : public QObject {
                  {form_->modbusGrid2, 8, 65, 49},
                  {form_->tagDigital, 2, 9, 9},
                  {form_->tagAnalog, 2, 5, 5}};
-    for (const auto& spec : grids) {
-      QCOMPARE(spec.grid->columnCount(), spec.columns);
-      QCOMPARE(spec.grid->rowCount(), spec.rowsHeld);
-      QCOMPARE(spec.grid->rowsShown(), spec.rowsShown);
+    for (const auto& entry : grids) {
+      QCOMPARE(entry.grid->columnCount(), entry.columns);
+      QCOMPARE(entry.grid->rowCount(), entry.rowsHeld);
+      QCOMPARE(entry.grid->rowsShown(), entry.rowsShown);
     }
     QCOMPARE(form_->tagDigital->rowHeight(3), 24);
     QCOMPARE(form_->tagDigital->columnWidth(0), 64);
@@ -588,10 +592,9 @@ class LayoutTest : public QObject {
       if (widget->isWindow() || parent == form_.get() || widget->objectName().startsWith("qt_"))
         continue;
       if (QLayout* layout = parent->layout())
-        QVERIFY2(Holds(layout, widget),
-                 qPrintable(widget->metaObject()->className() + QString(" ") +
-                            widget->objectName() + " / " + Text(widget) + " in " +
-                            parent->objectName()));
+        QVERIFY2(Holds(layout, widget), qPrintable(widget->metaObject()->className() +
+                                                   QString(" ") + widget->objectName() + " / " +
+                                                   Text(widget) + " in " + parent->objectName()));
     }
   }
 
@@ -612,8 +615,8 @@ class LayoutTest : public QObject {
       for (int sub = 0; sub < subPages; ++sub) {
         form_->PageControl2->setCurrentIndex(sub);
         QCoreApplication::processEvents();
-        const QString where = form_->PageControl1->tabText(page) + " / " +
-                              form_->PageControl2->tabText(sub);
+        const QString where =
+            form_->PageControl1->tabText(page) + " / " + form_->PageControl2->tabText(sub);
         QVERIFY2(scroll->horizontalScrollBar()->maximum() == 0, qPrintable(where));
         QVERIFY2(scroll->verticalScrollBar()->maximum() == 0, qPrintable(where));
       }

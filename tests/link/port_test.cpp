@@ -1,5 +1,7 @@
 // The port layer against a real pseudo-terminal: the tool's side is the pty's
 // slave, reached through ~/.qirel/ports; the test holds the master.
+#include "link/Port.h"
+
 #include <fcntl.h>
 #include <termios.h>
 #include <unistd.h>
@@ -9,7 +11,6 @@
 #include <chrono>
 #include <filesystem>
 
-#include "link/Port.h"
 #include "tests/Harness.h"
 
 using Clock = std::chrono::steady_clock;
@@ -19,7 +20,8 @@ namespace {
 
 int OpenFdCount() {
   int count = 0;
-  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) ++count;
+  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/fd"))
+    ++count;
   return count;
 }
 
@@ -54,7 +56,8 @@ class PortTest : public QObject {
 
     PtyPair pty;
     ComLink link(12, pty.slavePath());
-    QCOMPARE(ResolvePortPath(ComPortPath(12)), QDir::homePath().toStdString() + "/.qirel/ports/COM12");
+    QCOMPARE(ResolvePortPath(ComPortPath(12)),
+             QDir::homePath().toStdString() + "/.qirel/ports/COM12");
     QCOMPARE(ResolvePortPath(ComPortPath(1)), std::string("/dev/ttyS0"));
   }
 

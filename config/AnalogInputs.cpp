@@ -1,0 +1,88 @@
+// Analog input blocks: inputs 1-4 at register 20119 ("Analogicas 1"), inputs
+// 5-8 at 20153 ("Analogicas 2"); zero, span, alarms, hysteresis and type.
+#include "app/Convert.h"
+#include "app/Log.h"
+#include "config/Config.h"
+
+namespace {
+constexpr std::uint16_t kGroupRegister[2] = {20119, 20153};
+constexpr std::uint16_t kVariantReadRegister = 20000;  // inputs 1-4 of a project-35 unit
+constexpr std::uint8_t kAnalogBlockCount = 20;
+constexpr int kCurrentBit = 0x8000;
+}  // namespace
+
+std::array<std::uint8_t, 40> PackAnalogInputs(const AnalogInputBlock& block) {
+  std::array<std::uint8_t, 40> payload{};
+  for (int k = 0; k < 4; ++k) {
+    PutRegister(&payload[2 * k], block.zero[k]);
+    PutRegister(&payload[8 + 2 * k], block.span[k]);
+    PutRegister(&payload[16 + 2 * k], block.alarmLow[k]);
+    PutRegister(&payload[24 + 2 * k], block.alarmHigh[k]);
+    // Not masked: a hysteresis of 32768 or more sets the type bit by itself.
+    PutRegister(&payload[32 + 2 * k], block.hysteresis[k] | (block.current[k] ? kCurrentBit : 0));
+  }
+  return payload;
+}
+
+AnalogInputBlock UnpackAnalogInputs(ByteSpan payload) {
+  AnalogInputBlock block;
+  for (std::size_t k = 0; k < 4; ++k) {
+    block.zero[k] = GetRegister(payload, 2 * k);
+    block.span[k] = GetRegister(payload, 8 + 2 * k);
+    block.alarmLow[k] = GetRegister(payload, 16 + 2 * k);
+    block.alarmHigh[k] = GetRegister(payload, 24 + 2 * k);
+    const std::uint16_t his = GetRegister(payload, 32 + 2 * k);
+    block.hysteresis[k] = his & 0x7FFF;
+    block.current[k] = (his & kCurrentBit) != 0;
+  }
+  return block;
+}
+
+// group 1: inputs 1-4, group 2: inputs 5-8. Fields are read in block order,
+// so the first bad one in that order is the one reported.
+std::array<std::uint8_t, 40> TForm1::EncodeAnalogInputs(int group) {
+  const int base = 4 * (group - 1);
+  AnalogInputBlock block;
+  for (auto [edits, values] : {std::pair{&ceroEdits, &block.zero}, std::pair{&spanEdits, &block.span},
+                               std::pair{&alLowEdits, &block.alarmLow},
+                               std::pair{&alHiEdits, &block.alarmHigh},
+                               std::pair{&aiHisEdits, &block.hysteresis}})
+    for (int k = 0; k < 4; ++k) (*values)[k] = StrToInt((*edits)[base + k]->text());
+  for (int k = 0; k < 4; ++k) block.current[k] = currentChecks[base + k]->isChecked();
+  return PackAnalogInputs(block);
+}
+
+void TForm1::DecodeAnalogInputs(int group, const std::uint8_t* payload) {
+  const int base = 4 * (group - 1);
+  const AnalogInputBlock block = UnpackAnalogInputs({payload, 40});
+  for (int k = 0; k < 4; ++k) {
+    ceroEdits[base + k]->setText(QString::number(block.zero[k]));
+    spanEdits[base + k]->setText(QString::number(block.span[k]));
+    alLowEdits[base + k]->setText(QString::number(block.alarmLow[k]));
+    alHiEdits[base + k]->setText(QString::number(block.alarmHigh[k]));
+    aiHisEdits[base + k]->setText(QString::number(block.hysteresis[k]));
+    (block.current[k] ? currentChecks : voltageChecks)[base + k]->setChecked(true);
+  }
+}
+
+void TForm1::BitBtn86Click() {
+  const std::uint16_t address = registerMapVariant == 8 ? kVariantReadRegister : kGroupRegister[0];
+  SendFrame(BuildReadRequest(kSlave, kReadHolding, address, kAnalogBlockCount), 800,
+            "Estado: Lectura de configuracion Ai 1 PEDIDO!");
+}
+
+void TForm1::BitBtn51Click() {
+  SendFrame(BuildReadRequest(kSlave, kReadHolding, kGroupRegister[1], kAnalogBlockCount), 802,
+            "Estado: Lectura de configuracion Ai 2 PEDIDO!");
+}
+
+// The analog writes go out without the purge the other requests make.
+void TForm1::BitBtn87Click() {
+  SendFrame(BuildWriteRequest(kSlave, kWriteMultiple, kGroupRegister[0], EncodeAnalogInputs(1)),
+            801, "Estado: escritura de Ai configuracion enviada!", {.purge = false});
+}
+
+void TForm1::BitBtn52Click() {
+  SendFrame(BuildWriteRequest(kSlave, kWriteMultiple, kGroupRegister[1], EncodeAnalogInputs(2)),
+            803, "Estado: escritura de configuracion Ai 2 enviada!", {.purge = false});
+}

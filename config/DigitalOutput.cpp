@@ -1,0 +1,60 @@
+// Digital output block, registers 20032-20034: on time, "Pulso"/"Latch" mode
+// and pulse width, on the "Digitales 1" sub-page.
+#include "app/Convert.h"
+#include "app/Log.h"
+#include "config/Config.h"
+
+namespace {
+constexpr std::uint16_t kDigitalOutputRegister = 20032;
+constexpr std::uint8_t kDigitalOutputCount = 3;
+}  // namespace
+
+std::array<std::uint8_t, 6> PackDigitalOutput(const DigitalOutputBlock& block) {
+  std::array<std::uint8_t, 6> payload{};
+  PutRegister(&payload[0], block.onTime);
+  PutRegister(&payload[2], block.pulse ? 1 : 0);
+  PutRegister(&payload[4], block.pulseWidth);
+  return payload;
+}
+
+DigitalOutputBlock UnpackDigitalOutput(ByteSpan payload) {
+  return {GetRegister(payload, 0), GetRegister(payload, 2) != 0, GetRegister(payload, 4)};
+}
+
+void TForm1::BitBtn4Click() {
+  SendFrame(BuildReadRequest(kSlave, kReadHolding, kDigitalOutputRegister, kDigitalOutputCount),
+            72, "Estado: Lectura Dout PEDIDO!");
+}
+
+void TForm1::BitBtn5Click() {
+  // The pulse width goes out also while "Latch" keeps its field disabled.
+  const DigitalOutputBlock block{StrToInt(LabeledEdit38->text()), RadioButton1->isChecked(),
+                                 StrToInt(LabeledEdit9->text())};
+  SendFrame(BuildWriteRequest(kSlave, kWriteMultiple, kDigitalOutputRegister,
+                              PackDigitalOutput(block)),
+            73, "Estado: escritura de Di configuracion enviada!");
+}
+
+void TForm1::DecodeDigitalOutput(const std::uint8_t* payload) {
+  const DigitalOutputBlock block = UnpackDigitalOutput({payload, 6});
+  LabeledEdit38->setText(QString::number(block.onTime));
+  ShowPulseMode(block.pulse);
+  LabeledEdit9->setText(QString::number(block.pulseWidth));
+}
+
+// Checking a mode from code acts as a click on it.
+void TForm1::ShowPulseMode(bool pulse) {
+  if (pulse) {
+    RadioButton1->setChecked(true);
+    RadioButton1Click();
+  } else {
+    RadioButton3->setChecked(true);
+    RadioButton3Click();
+  }
+}
+
+void TForm1::RadioButton1Click() { LabeledEdit9->setEnabled(true); }
+
+void TForm1::RadioButton1MouseUp() { LabeledEdit9->setEnabled(RadioButton1->isChecked()); }
+
+void TForm1::RadioButton3Click() { LabeledEdit9->setEnabled(false); }

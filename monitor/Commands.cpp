@@ -1,0 +1,82 @@
+// One-shot commands: each is a single coil write the unit acknowledges, or
+// the clock write. Nothing is read back; the trace shows the effect.
+#include <ctime>
+
+#include "app/Log.h"
+#include "monitor/Monitor.h"
+
+namespace {
+enum Coil : std::uint16_t {
+  kRelay1 = 0,
+  kRelay2 = 1,
+  kManualMode = 2,
+  kResetUnit = 8,
+  kDefaults = 9,
+  kDisconnect = 10,
+  kInput2Reset = 13,
+  kZeroCounters = 14,
+  kInputReset = 15,
+};
+constexpr std::uint16_t kClockRegister = 30000;
+constexpr SendOptions kAlwaysLocal{.purge = true, .remote = false};
+}  // namespace
+
+std::array<std::uint8_t, 8> ClockBytes(std::int64_t secondsSince1970) {
+  const std::time_t moment = std::time_t(secondsSince1970);
+  std::tm utc{};
+  gmtime_r(&moment, &utc);
+  return {std::uint8_t(utc.tm_sec),  std::uint8_t(utc.tm_min),  std::uint8_t(utc.tm_hour),
+          std::uint8_t(utc.tm_mday), std::uint8_t(utc.tm_mon + 1), std::uint8_t(utc.tm_year),
+          std::uint8_t(utc.tm_wday), 0};
+}
+
+void TForm1::ConnectMonitorCommands() {
+  On(botonOnButtons[0], &QPushButton::clicked, &TForm1::botonOn1Click);
+  On(botonOffButtons[0], &QPushButton::clicked, &TForm1::botonOff1Click);
+  On(botonOnButtons[1], &QPushButton::clicked, &TForm1::botonOn2Click);
+  On(botonOffButtons[1], &QPushButton::clicked, &TForm1::botonOff2Click);
+  On(BitBtn19, &QPushButton::clicked, &TForm1::BitBtn19Click);
+  On(BitBtn20, &QPushButton::clicked, &TForm1::BitBtn20Click);
+  On(BitBtn36, &QPushButton::clicked, &TForm1::BitBtn36Click);
+  On(BitBtn17, &QPushButton::clicked, &TForm1::BitBtn17Click);
+  On(BitBtn18, &QPushButton::clicked, &TForm1::BitBtn18Click);
+  On(BitBtn15, &QPushButton::clicked, &TForm1::BitBtn15Click);
+  On(BitBtn30, &QPushButton::clicked, &TForm1::BitBtn30Click);
+  On(BitBtn7, &QPushButton::clicked, &TForm1::BitBtn7Click);
+  On(BitBtn26, &QPushButton::clicked, &TForm1::BitBtn3Click);
+  // Every other "Reset" beside an input sends the input reset the unit offers.
+  for (QPushButton* reset : {BitBtn6, BitBtn3, BitBtn78, BitBtn79, BitBtn80, BitBtn81, BitBtn45,
+                             BitBtn46, BitBtn47, BitBtn48, BitBtn49, BitBtn50, BitBtn14})
+    On(reset, &QPushButton::clicked, &TForm1::BitBtn6Click);
+  for (QPushButton* reset : inputResetButtons)
+    if (reset != BitBtn26) On(reset, &QPushButton::clicked, &TForm1::BitBtn6Click);
+}
+
+void TForm1::SendCoil(std::uint16_t coil, bool on, int request, const char* status,
+                      SendOptions options) {
+  SendFrame(BuildCoilRequest(coil, on), request, status, options);
+}
+
+void TForm1::botonOn1Click() { SendCoil(kRelay1, true, 1, nullptr); }
+void TForm1::botonOff1Click() { SendCoil(kRelay1, false, 1, nullptr); }
+void TForm1::botonOn2Click() { SendCoil(kRelay2, true, 1, nullptr); }
+void TForm1::botonOff2Click() { SendCoil(kRelay2, false, 1, nullptr); }
+void TForm1::BitBtn19Click() { SendCoil(kManualMode, false, 1, nullptr); }
+void TForm1::BitBtn20Click() { SendCoil(kManualMode, true, 1, nullptr); }
+void TForm1::BitBtn36Click() { SendCoil(kResetUnit, true, 50, "Estado: Reset Pedido!"); }
+void TForm1::BitBtn17Click() { SendCoil(kDefaults, true, 51, "Estado: Cfg default Pedido!"); }
+void TForm1::BitBtn18Click() {
+  SendCoil(kDisconnect, true, 52, "Estado: Desconexion forzosa Pedido!");
+}
+void TForm1::BitBtn15Click() {
+  SendCoil(kZeroCounters, true, 53, "Estado: Restore de contadores pedido!");
+}
+// The input resets always go to the unit on the cable, also in remote mode.
+void TForm1::BitBtn3Click() { SendCoil(kInput2Reset, true, 1, nullptr, kAlwaysLocal); }
+void TForm1::BitBtn6Click() { SendCoil(kInputReset, true, 1, nullptr, kAlwaysLocal); }
+
+void TForm1::BitBtn30Click() {
+  const auto clock = ClockBytes(std::time(nullptr));
+  SendFrame(BuildWriteRequest(kSlave, kWriteMultiple, kClockRegister, clock), 4,
+            "Estado: escritura de Hora enviada!", kAlwaysLocal);
+}
