@@ -35,7 +35,7 @@ void TForm1::Guarded(const std::function<void()>& handler) {
   } catch (const EConvertError& error) {
     CurrentDialogs().Error(error.text());
   } catch (const std::exception& error) {
-    CurrentDialogs().Error(QString::fromLocal8Bit(error.what()));
+    CurrentDialogs().Error(QString::fromUtf8(error.what()));
   } catch (...) {
     CurrentDialogs().Error(QString());
   }

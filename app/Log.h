@@ -122,6 +122,37 @@ class TForm1 : public QMainWindow {
   void BitBtn52Click();  // inputs 5-8 "Escribir"
   std::array<std::uint8_t, 40> EncodeAnalogInputs(int group);
   void DecodeAnalogInputs(int group, const std::uint8_t* payload);
+  void BitBtn34Click();  // general "Leer"
+  void BitBtn35Click();  // general "Escribir"
+  void BitBtn39Click();  // "Restore"
+  std::array<std::uint8_t, 78> EncodeTsdConfig();
+  void DecodeTsdConfig(const std::uint8_t* payload);
+  void BitBtn28Click();  // serial port 2 "Leer"
+  void BitBtn29Click();  // serial port 2 "Escribir"
+  std::array<std::uint8_t, 14> EncodeSerialPort2();
+  void DecodeSerialPort2(const std::uint8_t* payload);
+  void BitBtn37Click();  // SMS "Leer"
+  void BitBtn38Click();  // SMS "Escribir"
+  std::array<std::uint8_t, 70> EncodeSmsConfig();
+  void DecodeSmsConfig(const std::uint8_t* payload);
+  void BitBtn9Click();   // digital Modbus table "Leer"
+  void BitBtn10Click();  // analog Modbus table "Leer"
+  void BitBtn12Click();  // digital Modbus table "Escribir"
+  void BitBtn13Click();  // analog Modbus table "Escribir"
+  void BitBtn64Click();  // "Limpiar" under the digital grid
+  void BitBtn65Click();  // "Limpiar" under the analog grid
+  void modbusGrid1KeyPress(QChar& key);
+  void modbusGrid2KeyPress(QChar& key);
+  ByteVector BuildModbusTableWrite(int table);
+  void DecodeModbusTable(int table, const std::uint8_t* payload);
+  void ReadModbusTable(int table, int request, const char* status);
+  void BitBtn16Click();  // digital tags "Leer"
+  void BitBtn61Click();  // analog tags "Leer"
+  void BitBtn62Click();  // digital tags "Escribir"
+  void BitBtn63Click();  // analog tags "Escribir"
+  void DecodeTagTexts(StringGrid* grid, int tags, const std::uint8_t* payload);
+  void WriteTags(StringGrid* grid, std::uint16_t address, int tags, int request,
+                 const char* status);
 
   // ---- firmware/: download session --------------------------------------------
   void UnitStartedDownload();

@@ -14,7 +14,7 @@ int main(int argc, char* argv[]) {
     form.show();
     QApplication::exec();
   } catch (const std::exception& error) {
-    CurrentDialogs().Error(QString::fromLocal8Bit(error.what()));
+    CurrentDialogs().Error(QString::fromUtf8(error.what()));
   } catch (...) {
     CurrentDialogs().Error(QString());
   }

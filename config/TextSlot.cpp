@@ -21,3 +21,16 @@ std::string DecodeTextSlot(ByteSpan wire) {
   }
   return text;
 }
+
+ETextTooLong::ETextTooLong(const QString& text, std::size_t limit)
+    : std::runtime_error(QString("'%1' no cabe: admite hasta %2 bytes")
+                             .arg(text)
+                             .arg(limit)
+                             .toStdString()) {}
+
+std::vector<std::uint8_t> TextSlotFor(const QString& text, std::size_t slotSize) {
+  const QByteArray utf8 = text.toUtf8();
+  auto slot = EncodeTextSlot(std::string_view(utf8.constData(), std::size_t(utf8.size())), slotSize);
+  if (!slot) throw ETextTooLong(text, slotSize - 1);
+  return *slot;
+}

@@ -84,23 +84,9 @@ std::optional<termios> RawSettings(termios tio, std::uint32_t baud, std::uint8_t
   tio.c_cc[VMIN] = 1;
   tio.c_cc[VTIME] = 0;
 
-  tio.c_cflag &= ~tcflag_t(CSIZE);
-  switch (dataBits) {
-    case 5:
-      tio.c_cflag |= CS5;
-      break;
-    case 6:
-      tio.c_cflag |= CS6;
-      break;
-    case 7:
-      tio.c_cflag |= CS7;
-      break;
-    case 8:
-      tio.c_cflag |= CS8;
-      break;
-    default:
-      return std::nullopt;
-  }
+  static constexpr tcflag_t kSizes[] = {CS5, CS6, CS7, CS8};
+  if (dataBits < 5 || dataBits > 8) return std::nullopt;
+  tio.c_cflag = (tio.c_cflag & ~tcflag_t(CSIZE)) | kSizes[dataBits - 5];
 
   tio.c_cflag &= ~tcflag_t(PARENB | PARODD);
 #ifdef CMSPAR
@@ -183,13 +169,11 @@ std::string ResolvePortPath(const std::string& path) {
   if (const char* home = std::getenv("HOME"); home && *home) {
     const std::filesystem::path link =
         std::filesystem::path(home) / ".qirel" / "ports" / ("COM" + digits);
-    std::error_code error;
     // A link whose device is gone still names the port: the open fails rather
     // than falling through to some unrelated ttyS.
-    if (std::filesystem::symlink_status(link, error).type() !=
-            std::filesystem::file_type::not_found &&
-        !error)
-      return link.string();
+    std::error_code error;
+    const auto type = std::filesystem::symlink_status(link, error).type();
+    if (!error && type != std::filesystem::file_type::not_found) return link.string();
   }
   return "/dev/ttyS" + std::to_string(number - 1);
 }

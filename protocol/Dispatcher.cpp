@@ -19,19 +19,22 @@ struct RequestEntry {
 
 constexpr int kAny = -1;
 
-// Decoders of blocks not yet on the configuration pages are null; their rows
-// still check the length and acknowledge.
 constexpr RequestEntry kRequests[] = {
     {4, 8, "Estado: Escritura CONFIGURACION TSD ok!", nullptr, true, false},
     {6, 8, "Estado: escritura configuracion Puerto Serie 2 ok!", nullptr, true, false},
     {9, 8, "Estado: Encritura SMS Configuracion OK!", nullptr, true, false},
-    {10, 261, "Estado: Configuracion Modbus Digital Recibido!", nullptr, false, false},
-    {11, 293, "Estado: Configuracion Modbus Analogico Recibido!", nullptr, false, false},
+    {10, 261, "Estado: Configuracion Modbus Digital Recibido!",
+     [](TForm1& f, const std::uint8_t* p) { f.DecodeModbusTable(0, p); }, false, false},
+    {11, 293, "Estado: Configuracion Modbus Analogico Recibido!",
+     [](TForm1& f, const std::uint8_t* p) { f.DecodeModbusTable(1, p); }, false, false},
     {12, 8, "Estado: Configuracion Modbus Digital escrito OK!", nullptr, true, false},
     {13, 8, "Estado: Configuracion Modbus Analogico escrito OK!", nullptr, true, false},
-    {20, 75, "Estado: Lectura SMS Configuracion Recibido!", nullptr, false, false},
-    {22, 19, "Estado: Lectura Puerto Com 2 Recibido!", nullptr, false, true},
-    {24, 83, "Estado: Lectura TSD Configuracion Recibido!", nullptr, false, true},
+    {20, 75, "Estado: Lectura SMS Configuracion Recibido!",
+     [](TForm1& f, const std::uint8_t* p) { f.DecodeSmsConfig(p); }, false, false},
+    {22, 19, "Estado: Lectura Puerto Com 2 Recibido!",
+     [](TForm1& f, const std::uint8_t* p) { f.DecodeSerialPort2(p); }, false, true},
+    {24, 83, "Estado: Lectura TSD Configuracion Recibido!",
+     [](TForm1& f, const std::uint8_t* p) { f.DecodeTsdConfig(p); }, false, true},
     {30, 95, "Estado: Identificación de Hardware Recibido OK! ",
      [](TForm1& f, const std::uint8_t* p) { f.DecodeHardwareId(p); }, true, false},
     {50, kAny, nullptr, nullptr, true, false},
@@ -53,8 +56,12 @@ constexpr RequestEntry kRequests[] = {
     {802, 45, "Estado: Configuracion Ai 2 recibida",
      [](TForm1& f, const std::uint8_t* p) { f.DecodeAnalogInputs(2, p); }, true, false},
     {803, 8, "Estado: escritura Ai 2 cfg OK!", nullptr, true, false},
-    {900, 133, "Estado: Tags Digitales Recibidos OK!", nullptr, false, false},
-    {901, 69, "Estado: Tags Analogicos Recibidos OK!", nullptr, false, false},
+    {900, 133, "Estado: Tags Digitales Recibidos OK!",
+     [](TForm1& f, const std::uint8_t* p) { f.DecodeTagTexts(f.tagDigital, 8, p); }, false,
+     false},
+    {901, 69, "Estado: Tags Analogicos Recibidos OK!",
+     [](TForm1& f, const std::uint8_t* p) { f.DecodeTagTexts(f.tagAnalog, 4, p); }, false,
+     false},
     {902, 8, "Estado: escritura de Tags Digitales OK!", nullptr, true, false},
     {903, 8, "Estado: escritura de Tags Analogicos OK!", nullptr, true, false},
 };

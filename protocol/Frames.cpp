@@ -41,7 +41,7 @@ ByteVector BuildReadRequest(std::uint8_t slave, std::uint8_t function, std::uint
 }
 
 ByteVector BuildWriteRequest(std::uint8_t slave, std::uint8_t function, std::uint16_t address,
-                             ByteSpan payload) {
+                             ByteSpan payload, std::optional<std::uint8_t> byteCountField) {
   const std::size_t registers = payload.size() / 2;
   ByteVector frame{slave,
                    function,
@@ -49,7 +49,7 @@ ByteVector BuildWriteRequest(std::uint8_t slave, std::uint8_t function, std::uin
                    std::uint8_t(address),
                    0,
                    std::uint8_t(registers),
-                   std::uint8_t(2 * registers)};
+                   byteCountField.value_or(std::uint8_t(2 * registers))};
   frame.insert(frame.end(), payload.begin(), payload.end());
   AppendCrc(frame);
   return frame;

@@ -35,8 +35,10 @@ ByteVector BuildReadRequest(std::uint8_t slave, std::uint8_t function, std::uint
                             std::uint8_t count);
 // Function 16 over the 2N payload bytes; the byte-count field is the low eight
 // bits of 2N, as the unit expects even for blocks over 127 registers.
+// A unit block may expect another byte-count field; byteCountField sets it.
 ByteVector BuildWriteRequest(std::uint8_t slave, std::uint8_t function, std::uint16_t address,
-                             ByteSpan payload);
+                             ByteSpan payload,
+                             std::optional<std::uint8_t> byteCountField = std::nullopt);
 // Function 5: coil on (0xFF00) or off.
 ByteVector BuildCoilRequest(std::uint16_t coil, bool on);
 // Puts the remote station number in front; the CRC stays that of the local frame.

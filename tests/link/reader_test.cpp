@@ -105,7 +105,7 @@ class ReaderTest : public QObject {
   void oversizedReadLeavesOneLineFeed_data() {
     QTest::addColumn<int>("waiting");  // already in the inbox
     QTest::addColumn<int>("arriving");
-    QTest::addColumn<int>("kept");     // inbox size afterwards; 1 means the lone line feed
+    QTest::addColumn<int>("kept");  // inbox size afterwards; 1 means the lone line feed
     QTest::newRow("600 into empty") << 0 << 600 << 1;
     QTest::newRow("512 into empty") << 0 << 512 << 1;
     QTest::newRow("511 into empty") << 0 << 511 << 511;

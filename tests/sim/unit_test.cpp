@@ -20,12 +20,25 @@
 #include "sim/Registers.h"
 #include "sim/UnitCore.h"
 #include "sim/VirtualUnit.h"
-#include "tests/Harness.h"
 
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
 namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+Bytes HexBytes(const char* hex) {
+  const QByteArray bytes = QByteArray::fromHex(hex);
+  return Bytes(bytes.begin(), bytes.end());
+}
+
+std::string Hex(const Bytes& bytes) {
+  return QByteArray(reinterpret_cast<const char*>(bytes.data()), qsizetype(bytes.size()))
+      .toHex(' ')
+      .toUpper()
+      .toStdString();
+}
 
 // Table-free CRC of the tool's definition, to check the unit's frames.
 std::uint16_t ReferenceCrc(const Bytes& bytes, std::size_t count) {
