@@ -154,9 +154,16 @@ class TForm1 : public QMainWindow {
   void WriteTags(StringGrid* grid, std::uint16_t address, int tags, int request,
                  const char* status);
 
-  // ---- firmware/: download session --------------------------------------------
-  void UnitStartedDownload();
+  // ---- profile/: configuration profiles -----------------------------------------
+  void BitBtn8Click();   // "Guardar Configuracion"
+  void BitBtn11Click();  // "Leer Configuracion"
+
+  // ---- firmware/: image conversion and download session --------------------------
+  void BitBtn22Click();  // "Seleccionar HEX"
+  void BitBtn21Click();  // "Iniciar DownLoad"
   void BitBtn40Click();  // "Cancelar"
+  void Timer5Timer();
+  void UnitStartedDownload();
 
   // ---- controls, named as in the layout ---------------------------------------
   // Top area
@@ -424,6 +431,7 @@ class TForm1 : public QMainWindow {
   void ConnectFirmware();
   void ConnectMonitorCommands();
   void ConnectConfig();
+  void ConnectProfile();
 
   // protocol/Receiver.cpp
   bool ProcessLine(const std::string& line);
