@@ -21,7 +21,7 @@
 
 // How a request goes out; most take the defaults.
 struct SendOptions {
-  bool purge = true;   // discard the driver's buffers first
+  bool purge = true;   // discard unsent output first
   bool remote = true;  // the station prefix in remote mode
 };
 
@@ -435,6 +435,7 @@ class TForm1 : public QMainWindow {
 
   // protocol/Receiver.cpp
   bool ProcessLine(const std::string& line);
+  bool FeedLines(const std::uint8_t* bytes, std::int32_t count);
   std::int32_t CollectRemoteReply(const std::uint8_t* bytes, std::int32_t count);
   void HandOverReply(const std::uint8_t* bytes, std::int32_t count, bool completes);
 

@@ -29,4 +29,6 @@ std::uint8_t WritePort(const std::uint8_t* buffer, std::uint32_t count);
 // Returns within about 10 ms with what arrived; true when exactly maxCount was read.
 bool ReadPort(std::uint8_t* buffer, std::uint32_t maxCount, std::uint32_t& received);
 void PurgePort();
+// Discards only what was not sent yet; what the unit sent stays readable.
+void PurgeOutput();
 void ClosePort();

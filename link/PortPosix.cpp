@@ -284,6 +284,11 @@ void PurgePort() {
   if (portFd >= 0) tcflush(portFd, TCIOFLUSH);
 }
 
+void PurgeOutput() {
+  std::shared_lock lock(PortLock());
+  if (portFd >= 0) tcflush(portFd, TCOFLUSH);
+}
+
 void ClosePort() {
   std::unique_lock lock(PortLock());
   if (portFd < 0) return;

@@ -135,6 +135,11 @@ void PurgePort() {
   if (openHandle != INVALID_HANDLE_VALUE) Purge(openHandle);
 }
 
+void PurgeOutput() {
+  std::shared_lock lock(PortLock());
+  if (openHandle != INVALID_HANDLE_VALUE) PurgeComm(openHandle, PURGE_TXCLEAR);
+}
+
 void ClosePort() {
   std::unique_lock lock(PortLock());
   if (openHandle == INVALID_HANDLE_VALUE) return;

@@ -60,6 +60,8 @@ inline constexpr std::size_t kTelemetryLength = 81;
 // nullopt for a frame of another length; `crcOk` false for a bad CRC.
 std::optional<Telemetry> ParseTelemetry(std::span<const std::uint8_t> frame, bool& crcOk);
 std::string SupplyText(std::uint16_t millivolts);  // "12,345V"
+// A whole, undamaged telemetry frame (81 bytes, 01 03 4C, good CRC).
+bool IsTelemetryFrame(std::span<const std::uint8_t> frame);
 // Caption of the data technology code, or nullopt where the panel stays as it was.
 std::optional<const char*> DataTechnologyCaption(std::uint8_t code);
 

@@ -13,6 +13,12 @@ std::optional<Telemetry> ParseTelemetry(std::span<const std::uint8_t> frame, boo
                    std::uint8_t(frame[78] & 0x0F)};
 }
 
+bool IsTelemetryFrame(std::span<const std::uint8_t> frame) {
+  bool crcOk = false;
+  return ParseTelemetry(frame, crcOk) && crcOk && frame[0] == 0x01 && frame[1] == 0x03 &&
+         frame[2] == 0x4C;
+}
+
 std::string SupplyText(std::uint16_t millivolts) {
   char text[16];
   std::snprintf(text, sizeof text, "%02d,%03dV", millivolts / 1000, millivolts % 1000);

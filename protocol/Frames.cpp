@@ -83,8 +83,11 @@ LineContent ExtractFrame(std::string_view line) {
   static constexpr std::string_view kEnd = "<--Data";
   const std::size_t end = line.find(kEnd);
   if (end == std::string_view::npos) return {};
-  const std::size_t start = line.find(kStart);
-  if (start == std::string_view::npos || start >= end) return {LineContent::Kind::Dropped, {}};
+  // The start marker nearest the end one: a line whose first part was purged
+  // away can carry the start of an earlier frame in front of the real one.
+  const std::size_t start = end >= kStart.size() ? line.rfind(kStart, end - kStart.size())
+                                                 : std::string_view::npos;
+  if (start == std::string_view::npos) return {LineContent::Kind::Dropped, {}};
   const std::size_t first = start + kStart.size();
   // Markers that overlap leave no room for a byte.
   const std::size_t span = end > first ? end - first : 0;

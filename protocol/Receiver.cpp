@@ -1,6 +1,7 @@
 // The 50 ms receiver tick: the unit's bytes become debug lines; a line carries
 // either trace or an embedded frame, which is the pending request's reply or
 // unsolicited telemetry.
+#include <algorithm>
 #include <cstring>
 
 #include "app/Log.h"
@@ -55,12 +56,28 @@ void TForm1::Timer1Timer() {
   lastRxSecond = secondsTick;
   receivedByteCount += std::uint64_t(taken);
 
-  std::int32_t from = 0;
-  if (IsRemote() && pendingRequest != 0) from = CollectRemoteReply(take, taken);
-
   batchingConsoles = true;
-  for (std::int32_t i = from; i < taken; ++i) {
-    const std::uint8_t b = take[i];
+  std::int32_t at = 0;
+  bool go = true;
+  if (IsRemote() && pendingRequest != 0) {
+    // The connected unit's own text may come first: the raw reply starts at
+    // the slave address, and what comes before it is still trace.
+    if (remoteReplyCount == 0) {
+      const auto start = std::find(take, take + taken, kSlave) - take;
+      go = FeedLines(take, std::int32_t(start));
+      at = std::int32_t(start);
+    }
+    if (go && at < taken && pendingRequest != 0) at += CollectRemoteReply(take + at, taken - at);
+  }
+  if (go) FeedLines(take + at, taken - at);
+  batchingConsoles = false;
+  FlushConsoles();
+}
+
+// Assembles lines; false when the rest of the tick's bytes must be dropped.
+bool TForm1::FeedLines(const std::uint8_t* bytes, std::int32_t count) {
+  for (std::int32_t i = 0; i < count; ++i) {
+    const std::uint8_t b = bytes[i];
     if (b != '\r' && b != '\n') {
       lineBuffer[lineLength++] = b;
       lineBuffer[lineLength] = 0;
@@ -71,15 +88,14 @@ void TForm1::Timer1Timer() {
     const std::string line(reinterpret_cast<const char*>(lineBuffer), std::size_t(lineLength));
     std::memset(lineBuffer, 0, std::size_t(lineLength));
     lineLength = 0;
-    if (!ProcessLine(line)) break;
+    if (!ProcessLine(line)) return false;
   }
-  batchingConsoles = false;
-  FlushConsoles();
+  return true;
 }
 
 // Remote replies come raw, not in lines: gather them until the pending
 // request's length is there (or the buffer is full; a quiet tick ends the
-// rest). Returns where the bytes after the reply start.
+// rest). Returns how many bytes it took.
 std::int32_t TForm1::CollectRemoteReply(const std::uint8_t* bytes, std::int32_t count) {
   const std::int32_t room = std::int32_t(sizeof remoteReply) - remoteReplyCount;
   const auto expected = ExpectedReplyLength(pendingRequest);
@@ -112,7 +128,11 @@ bool TForm1::ProcessLine(const std::string& line) {
       break;
     case LineContent::Kind::Frame: {
       const auto n = std::int32_t(content.frame.size());
-      if (pendingRequest != 0)
+      // Telemetry the unit was already sending when a request went out is
+      // not that request's reply: taking it would lose the real one.
+      const bool telemetry = IsTelemetryFrame(content.frame) &&
+                             ExpectedReplyLength(pendingRequest) != int(kTelemetryLength);
+      if (pendingRequest != 0 && !telemetry)
         // 266 bytes are kept but do not complete the request.
         HandOverReply(content.frame.data(), n, n != 266);
       else if (n > 0)

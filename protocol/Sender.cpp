@@ -10,7 +10,9 @@ std::uint32_t requestSerial = 0;
 bool TForm1::IsRemote() const { return RadioGroup2->itemIndex() != 0; }
 
 int TForm1::SendRequest(ByteVector frame, SendOptions options) {
-  if (options.purge) PurgePort();
+  // Only unsent output is dropped: purging what the unit already sent would
+  // cut its trace lines and could splice a telemetry frame into the reply.
+  if (options.purge) PurgeOutput();
   if (options.remote && IsRemote())
     frame = WithRemotePrefix(frame, std::uint16_t(StrToInt(Edit3->text())));
   return WritePort(frame.data(), std::uint32_t(frame.size())) == 0 ? 1 : 0;

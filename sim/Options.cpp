@@ -20,13 +20,18 @@ bool ParseSeconds(const std::string& text, std::chrono::milliseconds& value) {
   return true;
 }
 
+// Time to connect the tool before the unit announces its download.
+constexpr std::chrono::milliseconds kSelfDownloadAfter{5000};
+
 }  // namespace
 
 std::string UsageText() {
   return R"(Usage: qirel-sim [options]
 
 Plays a Qirel field unit on a pseudo-terminal, linked as ~/.qirel/ports/COM<n>
-so the configuration tool can connect to it as COM<n>. Ends on Ctrl-C or SIGTERM.
+so the configuration tool can connect to it as COM<n>. It prints its trace,
+answers Modbus requests and takes firmware downloads, keeping the image it
+received. Ends on Ctrl-C or SIGTERM.
 
 Link:
   --com N                 COM port number to link (default 1; 0: no link)
@@ -35,7 +40,8 @@ Link:
   --remote STATION        play a remote unit: requests carry the station number
                           in front and replies go out raw
 Identity:
-  --project P             firmware project number, 0-255 (default 17)
+  --project P             firmware project number, 0-255 (default 17; 35 keeps
+                          serial port 2 at register 20000)
   --hardware H            hardware number, 0-255 (default 3)
   --build B               build number, 0-65535 (default 412)
   --imei TEXT             modem IMEI (at most 20 characters)
@@ -53,6 +59,16 @@ Faults (K: every K-th one; 1: all of them):
   --truncate K            replies cut in half
   --garbage S             a burst of random bytes every S seconds
   --silence A:N           A seconds after start, say nothing for N seconds
+Firmware download (chunks count from 0):
+  --self-download [S]     announce a download by itself S seconds after start
+                          (default 5): a "Download Init" line, then the First
+                          Report
+  --download-fail N       print "DownLoad FAIL" instead of asking for chunk N
+  --download-stall N      stop asking at chunk N (silent for 30 s, then back
+                          to the normal trace)
+  --bad-first-report K    the first K First Reports with a wrong checksum
+  --bad-chunk-request N   the first request for chunk N with a wrong checksum
+  --stray-byte N          a 0x00 byte in front of the first request for chunk N
   --help                  show this text
 )";
 }
@@ -80,6 +96,14 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
       o.flood = true;
       continue;
     }
+    if (name == "--self-download") {
+      std::chrono::milliseconds after = kSelfDownloadAfter;
+      if (i + 1 < arguments.size() && !arguments[i + 1].starts_with("-") &&
+          !ParseSeconds(arguments[++i], after))
+        return fail("bad value for " + name + ": " + arguments[i]);
+      o.selfDownloadAfter = after;
+      continue;
+    }
     if (i + 1 >= arguments.size()) return fail("unknown option or missing value: " + name);
     const std::string& value = arguments[++i];
     const auto bad = [&] { return fail("bad value for " + name + ": " + value); };
@@ -92,6 +116,12 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
     const auto text = [&](std::string& target) {
       if (value.size() > 20) return false;
       target = value;
+      return true;
+    };
+    const auto chunk = [&](std::optional<int>& target) {
+      int number = 0;
+      if (!integer(0, 65535, number)) return false;
+      target = number;
       return true;
     };
     const auto every = [&](Fault fault) {
@@ -143,6 +173,16 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
       ok = colon != std::string::npos && ParseSeconds(value.substr(0, colon), after) &&
            ParseSeconds(value.substr(colon + 1), o.silenceFor);
       o.silenceAfter = after;
+    } else if (name == "--download-fail") {
+      ok = chunk(o.download.failAt);
+    } else if (name == "--download-stall") {
+      ok = chunk(o.download.stallAt);
+    } else if (name == "--bad-first-report") {
+      ok = integer(1, 1000000, o.download.badFirstReports);
+    } else if (name == "--bad-chunk-request") {
+      ok = chunk(o.download.badRequestAt);
+    } else if (name == "--stray-byte") {
+      ok = chunk(o.download.strayByteAt);
     } else {
       return fail("unknown option: " + name);
     }

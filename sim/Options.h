@@ -21,6 +21,15 @@ struct FaultRule {
   int every = 0;
 };
 
+// Faults of the unit's download loader. Chunks count from 0; unset: never.
+struct DownloadFaults {
+  std::optional<int> failAt;        // "DownLoad FAIL" instead of asking for this chunk
+  std::optional<int> stallAt;       // stop asking at this chunk
+  std::optional<int> badRequestAt;  // its first request with a wrong sum
+  std::optional<int> strayByteAt;   // a 0x00 byte in front of its first request
+  int badFirstReports = 0;          // this many First Reports with a wrong sum
+};
+
 struct UnitOptions {
   int com = 1;                                 // links ~/.qirel/ports/COM<com>; 0: no link
   int bytesPerSecond = 1920;                   // a 19200-baud line; 0: send at once
@@ -33,6 +42,8 @@ struct UnitOptions {
   std::optional<std::chrono::milliseconds> silenceAfter;
   std::chrono::milliseconds silenceFor{0};
   std::uint32_t seed = 1;
+  DownloadFaults download;
+  std::optional<std::chrono::milliseconds> selfDownloadAfter;  // announce a download by itself
 };
 
 struct CommandLine {

@@ -20,6 +20,16 @@ Pacer::Pacer(int bytesPerSecond, std::size_t piece, TimePoint start)
 
 void Pacer::Push(Outgoing item) {
   if (item.bytes.empty()) return;
+  if (item.channel == Channel::Download) {
+    // The loader has the port: what the firmware had not sent yet is lost,
+    // a line in progress included, without its end.
+    trace_.clear();
+    std::erase_if(urgent_,
+                  [](const Outgoing& queued) { return queued.channel != Channel::Download; });
+    if (currentChannel_ != Channel::Download) current_.clear();
+    urgent_.push_back(std::move(item));
+    return;
+  }
   if (item.channel == Channel::Raw && !current_.empty() && currentChannel_ == Channel::Trace) {
     // The tool takes whatever comes after a remote request as the reply, so
     // the line being printed stops here and gets its end after the quiet.
@@ -54,14 +64,13 @@ std::string Pacer::Take(TimePoint now) {
 
   std::string out;
   while (out.size() < allowed && NextItem(now)) {
-    // A raw reply goes in one burst, as the UART sends it: the tool's port
-    // reads run on only while bytes keep coming.
-    const std::size_t n = currentChannel_ == Channel::Raw
-                              ? current_.size()
-                              : std::min(allowed - out.size(), current_.size());
+    // A raw reply or a download message goes in one burst, as the UART
+    // sends it: the tool's port reads run on only while bytes keep coming.
+    const bool whole = currentChannel_ == Channel::Raw || currentChannel_ == Channel::Download;
+    const std::size_t n = whole ? current_.size() : std::min(allowed - out.size(), current_.size());
     out.append(current_, 0, n);
     current_.erase(0, n);
-    if (current_.empty() && currentChannel_ == Channel::Raw) traceHeldUntil_ = now + kQuietAfterRaw;
+    if (current_.empty() && whole) traceHeldUntil_ = now + kQuietAfterRaw;
   }
   if (rate_ > 0) credit_ -= static_cast<double>(out.size());
   return out;

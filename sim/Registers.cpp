@@ -81,11 +81,13 @@ void RegisterMap::RestoreDefaults() {
   std::fill(values_.begin() + 50000, values_.begin() + 50096, 0);
 
   // General block: identity, SIM A, 60 s reports, two servers.
-  const std::uint16_t general[] = {1, 1, 60, 36377, 36377, 36377};
-  Write(reg::kGeneral, general);
-  SetText(reg::kServer1, 16, "190.2.45.110");
-  SetText(reg::kServer2, 16, "190.2.45.111");
-  SetText(reg::kServer3, 16, "0.0.0.0");
+  if (!Compact()) {
+    const std::uint16_t general[] = {1, 1, 60, 36377, 36377, 36377};
+    Write(reg::kGeneral, general);
+    SetText(reg::kServer1, 16, "190.2.45.110");
+    SetText(reg::kServer2, 16, "190.2.45.111");
+    SetText(reg::kServer3, 16, "0.0.0.0");
+  }
   const std::uint16_t tail[] = {1, 0, 3000, 0, 3000, 0x0010, 1, 1, 0};  // 20030..20038
   Write(20030, tail);
 
@@ -93,7 +95,7 @@ void RegisterMap::RestoreDefaults() {
   const std::uint16_t port1[] = {0x0001, 8, 0, 0, 0x2580, 0x0000, 100};
   const std::uint16_t port2[] = {0x8001, 8, 0, 0, 0x4B00, 0x0000, 100};
   Write(reg::kSerialPort1, port1);
-  Write(reg::kSerialPort2, port2);
+  Write(SerialPort2(), port2);
 
   // SMS: two phones with alarms, inputs 1 and 5, analog 1 low and high.
   SetText(reg::kSms, 14, "5491155550123");
@@ -149,7 +151,11 @@ std::vector<std::uint16_t> RegisterMap::Read(std::uint16_t first, std::size_t co
 
 void RegisterMap::Write(std::uint16_t first, std::span<const std::uint16_t> values) {
   for (std::size_t i = 0; i < values.size() && first + i < values_.size(); ++i)
-    values_[first + i] = values[i];
+    if (!Unused(first + i)) values_[first + i] = values[i];
+}
+
+bool RegisterMap::Unused(std::size_t address) const {
+  return Compact() && address >= reg::kSerialPort2Compact + 7u && address <= reg::kCompactZerosEnd;
 }
 
 std::string RegisterMap::Text(std::uint16_t first, std::size_t slotBytes) const {

@@ -30,11 +30,13 @@ constexpr std::uint16_t kDoOnTime = 20032;
 constexpr std::uint16_t kDoMode = 20033;  // non-zero: pulse
 constexpr std::uint16_t kDoPulseWidth = 20034;
 constexpr std::uint16_t kSwitchFlags = 20035;
-constexpr std::uint16_t kSerialPort1 = 20039;     // 7 registers
-constexpr std::uint16_t kSerialPort2 = 20046;     // 7 registers
-constexpr std::uint16_t kSms = 20060;             // 35 registers
-constexpr std::uint16_t kDigitalInputs1 = 20105;  // 6 registers
-constexpr std::uint16_t kAnalogInputs1 = 20119;   // 20 registers
+constexpr std::uint16_t kSerialPort1 = 20039;         // 7 registers
+constexpr std::uint16_t kSerialPort2 = 20046;         // 7 registers
+constexpr std::uint16_t kSerialPort2Compact = 20000;  // on project-35 units
+constexpr std::uint16_t kCompactZerosEnd = 20019;     // last register read as zero there
+constexpr std::uint16_t kSms = 20060;                 // 35 registers
+constexpr std::uint16_t kDigitalInputs1 = 20105;      // 6 registers
+constexpr std::uint16_t kAnalogInputs1 = 20119;       // 20 registers
 constexpr std::uint16_t kDigitalInputs2 = 20139;
 constexpr std::uint16_t kAnalogInputs2 = 20153;
 constexpr std::uint16_t kDnp3Addresses = 20343;  // 3 registers
@@ -44,6 +46,10 @@ constexpr std::uint16_t kModbusAnalog = 40128;   // 144 registers, 48 rows of 6 
 constexpr std::uint16_t kTagsDigital = 50000;    // 64 registers, 8 slots of 16 bytes
 constexpr std::uint16_t kTagsAnalog = 50064;     // 32 registers, 4 slots of 16 bytes
 }  // namespace reg
+
+// Project-35 firmware keeps serial port 2 at the head of the configuration
+// area, where the others keep their general block, and nothing up to 20019.
+constexpr int kCompactProject = 35;
 
 // What the unit says about itself in the identification block.
 struct Identity {
@@ -83,8 +89,15 @@ class RegisterMap {
   void SetText(std::uint16_t first, std::size_t slotBytes, std::string_view text);
 
   const Identity& identity() const { return identity_; }
+  bool Compact() const { return identity_.project == kCompactProject; }
+  std::uint16_t SerialPort2() const {
+    return Compact() ? reg::kSerialPort2Compact : reg::kSerialPort2;
+  }
 
  private:
+  // Registers of a compact map that hold nothing: they read as zeros and
+  // take no writes.
+  bool Unused(std::size_t address) const;
   void LoadIdentification();
   std::vector<std::uint16_t> values_;
   Identity identity_;

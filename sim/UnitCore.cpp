@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "sim/Crc.h"
+#include "sim/Download.h"
 
 namespace sim {
 namespace {
@@ -50,7 +51,8 @@ UnitCore::UnitCore(const UnitOptions& options, TimePoint start)
       lastInput_(start),
       nextTrace_(start + 1s),
       nextTelemetry_(start + options.telemetryPeriod),
-      nextGarbage_(start + options.garbageEvery) {
+      nextGarbage_(start + options.garbageEvery),
+      loader_(options.identity, options.download) {
   for (std::size_t i = 0; i < kFaultKinds; ++i) faults_[i].rule = options.faults[i];
   for (const std::string& text : BootBanner(registers_.identity())) Line(text);
 }
@@ -58,6 +60,10 @@ UnitCore::UnitCore(const UnitOptions& options, TimePoint start)
 // ---- requests ----
 
 void UnitCore::Receive(std::span<const std::uint8_t> bytes, TimePoint now) {
+  if (loader_.Busy()) {
+    lastInput_ = now;
+    return loader_.Receive(bytes, now, output_);
+  }
   if (!input_.empty() && now - lastInput_ > kFrameGap) input_.clear();
   lastInput_ = now;
   input_.insert(input_.end(), bytes.begin(), bytes.end());
@@ -70,19 +76,27 @@ void UnitCore::Receive(std::span<const std::uint8_t> bytes, TimePoint now) {
     bool needMore = false;
     std::optional<ScanResult> found;
     std::size_t offset = 0;
+    bool download = false;
     for (std::size_t candidate : offsets) {
-      const ScanResult result = ScanRequest(input_, candidate);
+      const ScanResult start = ScanStartCommand(input_, candidate);
+      download = start.scan == Scan::Frame;
+      const ScanResult result = download ? start : ScanRequest(input_, candidate);
       if (result.scan == Scan::Frame) {
         found = result;
         offset = candidate;
         break;
       }
-      needMore = needMore || result.scan == Scan::NeedMore;
+      needMore = needMore || start.scan == Scan::NeedMore || result.scan == Scan::NeedMore;
     }
     if (found) {
       const Bytes frame(input_.begin(),
                         input_.begin() + static_cast<std::ptrdiff_t>(found->length));
       input_.erase(input_.begin(), input_.begin() + static_cast<std::ptrdiff_t>(found->length));
+      if (download) {
+        StartCommand(frame, offset, now);
+        if (loader_.Busy()) return input_.clear();
+        continue;
+      }
       Handle(frame, offset, now);
       continue;
     }
@@ -119,6 +133,23 @@ void UnitCore::Handle(std::span<const std::uint8_t> frame, std::size_t offset, T
     default:
       Exception(function, ex::kIllegalFunction, raw);
   }
+}
+
+void UnitCore::StartCommand(std::span<const std::uint8_t> frame, std::size_t offset,
+                            TimePoint now) {
+  const bool prefixed = offset == 2;
+  if ((prefixed && BigEndian(frame, 0) != *options_.remoteStation) || Silent(now) || booting_) {
+    ++counters_.ignored;
+    return;
+  }
+  // Behind a prefix the tool talks to this unit as a remote one, and
+  // prefixes everything it sends.
+  loader_.Begin(prefixed ? options_.remoteStation : std::nullopt, now, output_);
+}
+
+void UnitCore::AnnounceDownload(TimePoint now) {
+  input_.clear();
+  loader_.Begin(options_.remoteStation, now, output_);
 }
 
 void UnitCore::ReadRegisters(std::uint16_t first, std::uint16_t count, bool raw) {
@@ -297,6 +328,13 @@ void UnitCore::GoSilent(std::chrono::milliseconds duration, TimePoint now) {
 
 void UnitCore::Tick(TimePoint now) {
   if (!input_.empty() && now - lastInput_ > kFrameGap) input_.clear();
+  // The loader keeps its own time, silent spells or not.
+  loader_.Tick(now, output_);
+  if (options_.selfDownloadAfter && !selfDownloadDone_ &&
+      now >= start_ + *options_.selfDownloadAfter) {
+    selfDownloadDone_ = true;
+    if (!loader_.Busy()) AnnounceDownload(now);
+  }
   if (options_.silenceAfter && !silenceDone_ && now >= start_ + *options_.silenceAfter) {
     silenceDone_ = true;
     GoSilent(options_.silenceFor, now);
@@ -319,12 +357,12 @@ void UnitCore::Tick(TimePoint now) {
     if (nextTrace_ <= now) nextTrace_ = now + 1s;
   }
   if (options_.telemetryPeriod.count() > 0 && now >= nextTelemetry_) {
-    EmitTelemetry();
+    if (!loader_.Busy()) EmitTelemetry();
     nextTelemetry_ += options_.telemetryPeriod;
     if (nextTelemetry_ <= now) nextTelemetry_ = now + options_.telemetryPeriod;
   }
   if (options_.garbageEvery.count() > 0 && now >= nextGarbage_) {
-    SendGarbage(24);
+    if (!loader_.Busy()) SendGarbage(24);
     nextGarbage_ = now + options_.garbageEvery;
   }
 }
@@ -336,6 +374,7 @@ std::vector<Outgoing> UnitCore::TakeOutput() {
 }
 
 void UnitCore::Line(std::string text) {
+  if (loader_.Busy()) return;  // the loader prints nothing of the firmware's
   ++counters_.traceLines;
   output_.push_back({std::move(text) + "\r\n", Channel::Trace});
 }
@@ -376,9 +415,18 @@ Traffic UnitCore::TrafficNow() const {
     traffic.address = registers_.Get(reg::kModbusDigital + 1);
   }
   traffic.value = (plant_.Inputs() >> 2) & 1;
-  traffic.server = registers_.Text(reg::kServer1, 16);
-  traffic.port = registers_.Get(reg::kGeneral + 3);
+  traffic.server = ServerName();
+  traffic.port = static_cast<int>(ServerPort());
   return traffic;
+}
+
+// A compact map has no general block; such a unit reports to its factory server.
+std::string UnitCore::ServerName() const {
+  return registers_.Compact() ? "190.2.45.110" : registers_.Text(reg::kServer1, 16);
+}
+
+unsigned UnitCore::ServerPort() const {
+  return registers_.Compact() ? 36377u : registers_.Get(reg::kGeneral + 3);
 }
 
 TelemetryData UnitCore::Telemetry() const {
@@ -439,8 +487,7 @@ void UnitCore::UpdateLink(TimePoint now) {
   }
   if (link_.internet && !link_.server && now >= link_.serverAt) {
     link_.server = true;
-    Line(Format("Conectado al servidor %s:%u", registers_.Text(reg::kServer1, 16).c_str(),
-                registers_.Get(reg::kGeneral + 3)));
+    Line(Format("Conectado al servidor %s:%u", ServerName().c_str(), ServerPort()));
   }
 }
 

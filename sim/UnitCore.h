@@ -10,23 +10,16 @@
 #include <string>
 #include <vector>
 
+#include "sim/Loader.h"
 #include "sim/Modbus.h"
 #include "sim/Options.h"
+#include "sim/Output.h"
 #include "sim/Plant.h"
 #include "sim/Registers.h"
 #include "sim/Telemetry.h"
 #include "sim/Trace.h"
 
 namespace sim {
-
-// Trace lines queue up; replies overtake them at the next line boundary;
-// raw (remote) replies do too, and the trace pauses after them.
-enum class Channel { Trace, Reply, Raw };
-
-struct Outgoing {
-  std::string bytes;
-  Channel channel = Channel::Trace;
-};
 
 struct UnitCounters {
   unsigned requests = 0;  // frames addressed to this unit
@@ -67,6 +60,13 @@ class UnitCore {
   std::chrono::system_clock::time_point UnitTime() const;
   TelemetryData Telemetry() const;
 
+  // The firmware download: the unit starts one by itself (as on the tool's
+  // start command); its faults; the loader with the image it received.
+  void AnnounceDownload(TimePoint now);
+  void SetDownloadFaults(const DownloadFaults& faults) { loader_.SetFaults(faults); }
+  const Loader& loader() const { return loader_; }
+  bool Downloading() const { return loader_.Busy(); }
+
   void FaultNext(Fault fault, int count);
   void FaultEvery(Fault fault, int every);
   void SendGarbage(std::size_t count);
@@ -87,6 +87,7 @@ class UnitCore {
   };
 
   void Handle(std::span<const std::uint8_t> frame, std::size_t offset, TimePoint now);
+  void StartCommand(std::span<const std::uint8_t> frame, std::size_t offset, TimePoint now);
   void ReadRegisters(std::uint16_t first, std::uint16_t count, bool raw);
   void WriteRegisters(std::span<const std::uint8_t> pdu, bool raw);
   void WriteCoil(std::uint16_t coil, std::uint16_t value, std::span<const std::uint8_t> pdu,
@@ -107,6 +108,8 @@ class UnitCore {
   std::uint8_t InputStates(int group) const;
   std::tm UnitCalendar() const;
   Traffic TrafficNow() const;
+  std::string ServerName() const;
+  unsigned ServerPort() const;
 
   UnitOptions options_;
   RegisterMap registers_;
@@ -137,6 +140,8 @@ class UnitCore {
   unsigned traceCount_ = 0;
   unsigned trafficStep_ = 0;
   std::array<FaultState, kFaultKinds> faults_{};
+  Loader loader_;
+  bool selfDownloadDone_ = false;
 };
 
 // Everything the core has to say, as one byte string (for tests).

@@ -134,4 +134,28 @@ void VirtualUnit::GoSilent(std::chrono::milliseconds duration) {
   WithCore([&](UnitCore& core) { core.GoSilent(duration, Clock::now()); });
 }
 
+void VirtualUnit::AnnounceDownload() {
+  WithCore([](UnitCore& core) { core.AnnounceDownload(Clock::now()); });
+}
+
+void VirtualUnit::SetDownloadFaults(const DownloadFaults& faults) {
+  WithCore([&](UnitCore& core) { core.SetDownloadFaults(faults); });
+}
+
+bool VirtualUnit::Downloading() {
+  return WithCore([](UnitCore& core) { return core.Downloading(); });
+}
+
+LoaderCounters VirtualUnit::DownloadCounters() {
+  return WithCore([](UnitCore& core) { return core.loader().counters(); });
+}
+
+std::vector<Bytes> VirtualUnit::ReceivedChunks() {
+  return WithCore([](UnitCore& core) { return core.loader().Chunks(); });
+}
+
+Bytes VirtualUnit::ReceivedImage() {
+  return WithCore([](UnitCore& core) { return core.loader().ImageData(); });
+}
+
 }  // namespace sim

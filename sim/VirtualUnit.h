@@ -8,6 +8,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "sim/Options.h"
 #include "sim/UnitCore.h"
@@ -50,6 +51,14 @@ class VirtualUnit {
   void FaultEvery(Fault fault, int every);
   void SendGarbage(std::size_t count);
   void GoSilent(std::chrono::milliseconds duration);
+
+  // The firmware download, from the unit's side.
+  void AnnounceDownload();
+  void SetDownloadFaults(const DownloadFaults& faults);
+  bool Downloading();
+  LoaderCounters DownloadCounters();
+  std::vector<Bytes> ReceivedChunks();
+  Bytes ReceivedImage();  // the image's data records, without the repeated one
 
  private:
   void Loop();

@@ -69,6 +69,9 @@ class FramesTest : public QObject {
     QCOMPARE(int(ExtractFrame("only Data--> here").kind), int(Kind::Text));
     QCOMPARE(int(ExtractFrame("<--Data 01 02 Data-->").kind), int(Kind::Dropped));
     QCOMPARE(int(ExtractFrame("no markers").kind), int(Kind::Text));
+    // A line whose middle was lost: the frame is the one before the end marker.
+    QCOMPARE(Hex(ExtractFrame("Tx Data-->01 03 Tx Data-->01 10 00 <--Data").frame),
+             std::string("01 10 00"));
     const LineContent empty = ExtractFrame("Data-->01<--Data");
     QCOMPARE(int(empty.kind), int(Kind::Frame));
     QVERIFY(empty.frame.empty());

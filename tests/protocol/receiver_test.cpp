@@ -156,6 +156,35 @@ class ReceiverTest : public QObject {
     QCOMPARE(Lines(form->Memo1).last(), QString("plain line"));
   }
 
+  void telemetryDoesNotTakeThePlaceOfAReply() {
+    pendingRequest = 72;
+    Bytes telemetry(79, 0);
+    telemetry[0] = 0x01;
+    telemetry[1] = 0x03;
+    telemetry[2] = 0x4C;
+    telemetry[78] = 0x01;
+    Tick(EmbeddedLine(FrameWithCrc(telemetry)) + "\r\n");
+    QCOMPARE(form->Panel5->caption(), QString("Conectado Servidor"));
+    QCOMPARE(pendingRequest, 72);
+    Tick(EmbeddedLine(ReadReply(3)) + "\r\n");
+    QCOMPARE(replyType, 72);
+    QCOMPARE(replyLength, 11);
+  }
+
+  void remoteTextBeforeTheReplyIsStillTrace() {
+    form->RadioGroup2->setItemIndex(1);
+    pendingRequest = 72;
+    const Bytes reply = ReadReply(3);
+    std::string take = "GSM SE";  // a line cut by the raw reply, ended after it
+    take.append(reply.begin(), reply.end());
+    take += "\xD1" "AL: -60 dBm\r\n";
+    Tick(take);
+    QCOMPARE(replyType, 72);
+    QCOMPARE(replyLength, 11);
+    QVERIFY(std::equal(reply.begin(), reply.end(), replyBuffer));
+    QCOMPARE(form->Label145->text(), QString("Señal: -60db"));
+  }
+
   void dispatcherDecodesOnceAndDropsWrongLengths() {
     form->SetStatus("Estado: Pedido de Iendtificación de Hardware!");
     for (int length : {94, 96}) {

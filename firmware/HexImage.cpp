@@ -1,0 +1,80 @@
+// "Seleccionar HEX": a firmware file in Intel HEX text becomes a download
+// image, and the "Archivo" panel shows what the image is meant for.
+#include <QFile>
+#include <QSaveFile>
+
+#include "app/Log.h"
+#include "firmware/DownLoad.h"
+
+namespace {
+
+void ShowImageIdentity(TForm1& form, const QString& hardware, const QString& project,
+                       const QString& build) {
+  form.Label155->setText(hardware);
+  form.Label156->setText(project);
+  form.Label157->setText(build);
+}
+
+// No image is chosen any more; the user is told why.
+void Refuse(TForm1& form, const QString& why) {
+  ShowImageIdentity(form, "-", "-", "-");
+  DownloadLog(why);
+  CurrentDialogs().Message(why);
+}
+
+bool WriteImage(const QString& path, const ByteVector& image) {
+  // Written aside and renamed when whole: no half image under the chosen name.
+  QSaveFile file(path);
+  if (!file.open(QIODevice::WriteOnly)) return false;
+  const auto size = qint64(image.size());
+  if (file.write(reinterpret_cast<const char*>(image.data()), size) != size) {
+    file.cancelWriting();
+    return false;
+  }
+  return file.commit();
+}
+
+}  // namespace
+
+void TForm1::BitBtn22Click() {
+  if (!OpenDialog2.execute()) return;
+  const QString hexPath = OpenDialog2.fileName;
+  downloadSession.SetFileName(hexPath.toStdString());
+
+  const auto identity = DecodeHexName(hexPath.toStdString());
+  if (!identity) {
+    Refuse(*this, "El nombre del archivo HEX no indica hardware, proyecto y build "
+                  "(ejemplo: ABC02-017-0456.hex)");
+    return;
+  }
+  QFile hex(hexPath);
+  if (!hex.open(QIODevice::ReadOnly)) return;
+  const QByteArray text = hex.readAll();
+  hex.close();
+
+  const HexConversion conversion = ConvertHex(
+      ByteSpan(reinterpret_cast<const std::uint8_t*>(text.constData()), std::size_t(text.size())),
+      *identity);
+  if (!conversion.error.empty()) {
+    for (const std::string& line : conversion.log) DownloadLog(QString::fromStdString(line));
+    Refuse(*this, QString::fromStdString(conversion.error));
+    return;
+  }
+
+  if (!SaveDialog3.execute()) return;
+  const QString imagePath = SaveDialog3.fileName;
+  for (const std::string& line : conversion.log) DownloadLog(QString::fromStdString(line));
+  if (!WriteImage(imagePath, conversion.image)) {
+    ShowImageIdentity(*this, "-", "-", "-");
+    DownloadLog("No se puede escribir el archivo " + imagePath);
+    return;
+  }
+  downloadSession.SetFileName(imagePath.toStdString());
+  ShowImageIdentity(*this, QString::number(identity->hardware),
+                    QString::fromStdString(ImageProjectText(identity->project)),
+                    QString::number(identity->build));
+  for (QLabel* unit : {Label158, Label159, Label160}) unit->setText("-");
+  downloadSession.ClearCount();
+  for (int n = 0; n < conversion.recordCount; ++n) downloadSession.IncCount();
+  DownloadLog("FirmwareSize : " + QString::number(downloadSession.GetCount()));
+}
