@@ -12,10 +12,6 @@ QColor ToQColor(TColor color) {
   return QColor(int(color & 0xFF), int((color >> 8) & 0xFF), int((color >> 16) & 0xFF));
 }
 
-namespace {
-QString Css(TColor color) { return ToQColor(color).name(); }
-}  // namespace
-
 LabeledEdit::LabeledEdit(const QString& name, const QString& caption, const QString& text,
                          QWidget* parent)
     : QLineEdit(text, parent), label_(new QLabel(caption, parent)) {
@@ -144,8 +140,6 @@ Panel::Panel(const QString& name, const QString& caption, QWidget* parent, TColo
   setObjectName(name);
   setFrameShape(QFrame::Panel);
   setFrameShadow(QFrame::Raised);
-  setAttribute(Qt::WA_StyledBackground, true);
-  ApplyColors();
 }
 
 void Panel::setCaption(const QString& caption) {
@@ -154,31 +148,32 @@ void Panel::setCaption(const QString& caption) {
   update();
 }
 
+// Colour changes only repaint: the trace sets colours many times a second.
 void Panel::setColor(TColor color) {
+  if (color == color_) return;
   color_ = color;
-  ApplyColors();
+  update();
 }
 
 void Panel::setFontColor(TColor color) {
+  if (color == fontColor_) return;
   fontColor_ = color;
-  ApplyColors();
-}
-
-// The panel's own rule outranks the application style sheet, so its colour
-// shows through while the style still sets the font.
-void Panel::ApplyColors() {
-  const QString sheet = QString("Panel#%1 { background-color: %2; color: %3; }")
-                            .arg(objectName(), Css(color_), Css(fontColor_));
-  // Restyling is costly; the trace sets the same colours many times a second.
-  if (sheet != styleSheet()) setStyleSheet(sheet);
+  update();
 }
 
 void Panel::paintEvent(QPaintEvent* event) {
+  {
+    QPainter painter(this);
+    painter.fillRect(rect(), ToQColor(color_));
+  }
   QFrame::paintEvent(event);
-  if (caption_.isEmpty()) return;
   QPainter painter(this);
   painter.setPen(ToQColor(fontColor_));
-  painter.drawText(contentsRect(), Qt::AlignCenter, caption_);
+  PaintCaption(painter);
+}
+
+void Panel::PaintCaption(QPainter& painter) {
+  if (!caption_.isEmpty()) painter.drawText(contentsRect(), Qt::AlignCenter, caption_);
 }
 
 Shape::Shape(const QString& name, QWidget* parent, TColor color) : QWidget(parent), color_(color) {

@@ -103,10 +103,12 @@ class Panel : public QFrame {
   void setFontColor(TColor color);
 
  protected:
+  // The panel paints its own background, so its colour shows whatever the
+  // style sheet says; the style still sets the font.
   void paintEvent(QPaintEvent* event) override;
+  virtual void PaintCaption(QPainter& painter);
 
  private:
-  void ApplyColors();
   QString caption_;
   TColor color_;
   TColor fontColor_ = clCream;

@@ -17,13 +17,11 @@ int HeaderPanel::headerHeight() const {
   return QFontMetrics(bold).height() + 4;
 }
 
-void HeaderPanel::paintEvent(QPaintEvent* event) {
-  QFrame::paintEvent(event);  // frame only: the caption goes on top, not in the middle
-  QPainter painter(this);
+// The caption goes on top, not in the middle.
+void HeaderPanel::PaintCaption(QPainter& painter) {
   QFont bold = font();
   bold.setBold(true);
   painter.setFont(bold);
-  painter.setPen(ToQColor(fontColor()));
   const QRect band(contentsRect().left(), contentsRect().top() + 2, contentsRect().width(),
                    headerHeight());
   painter.drawText(band, Qt::AlignHCenter | Qt::AlignTop, caption());

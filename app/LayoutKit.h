@@ -17,7 +17,7 @@ class HeaderPanel : public Panel {
   int headerHeight() const;
 
  protected:
-  void paintEvent(QPaintEvent* event) override;
+  void PaintCaption(QPainter& painter) override;
 };
 
 // "prefix" followed by n in decimal: the numbered control names.

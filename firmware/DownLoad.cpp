@@ -215,8 +215,7 @@ ChunkAnswer DownLoad::AnswerChunkRequest(std::span<std::uint8_t> buffer, std::si
   replyLength = 0;
   if (at + kChunkRequestSize > buffer.size()) return ChunkAnswer::Refused;
   std::uint8_t* reply = buffer.data() + at;
-  if (!ChunkRequestValid(ByteSpan(reply, kChunkRequestSize), Header()))
-    return ChunkAnswer::Refused;
+  if (!ChunkRequestValid(ByteSpan(reply, kChunkRequestSize), Header())) return ChunkAnswer::Refused;
 
   const int n = ReadChunkRequest(ByteSpan(reply, kChunkRequestSize)).chunk;
   if (Form1 && chunkCount > 1)

@@ -58,8 +58,8 @@ class DownLoad {
 
   // One step over the `count` received bytes at the start of `buffer`. A reply
   // is built inside the buffer: replyLength bytes from replyAt.
-  ProcessResult Process(std::span<std::uint8_t> buffer, std::size_t count,
-                        std::size_t& replyLength, std::size_t& replyAt);
+  ProcessResult Process(std::span<std::uint8_t> buffer, std::size_t count, std::size_t& replyLength,
+                        std::size_t& replyAt);
   // Shows the unit's identity and compares it with the image, asking where they differ.
   bool CheckFirstReport(ByteSpan report);
   void BuildAccept(std::uint8_t* buffer, std::size_t& length) const;

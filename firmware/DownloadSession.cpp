@@ -167,8 +167,7 @@ void TForm1::Timer5Timer() {
     }
   }
 
-  if (noDataTicks > kMaxNoDataTicks || downloadRxCount > kMaxWaiting ||
-      dataTicks > kMaxDataTicks) {
+  if (noDataTicks > kMaxNoDataTicks || downloadRxCount > kMaxWaiting || dataTicks > kMaxDataTicks) {
     ClearTicks();
     ClearInbox();
     downloadRxCount = 0;

@@ -279,7 +279,7 @@ bool IsFinalPacket(ByteSpan packet) {
 bool ContainsText(ByteSpan bytes, std::string_view text) {
   const auto end = std::find(bytes.begin(), bytes.end(), std::uint8_t(0));
   const std::string_view received(reinterpret_cast<const char*>(bytes.data()),
-                                 std::size_t(end - bytes.begin()));
+                                  std::size_t(end - bytes.begin()));
   return received.find(text) != std::string_view::npos;
 }
 

@@ -60,7 +60,7 @@ int HexNibble(std::uint8_t c);
 struct HexLine {
   enum class Fault { None, Invalid, TooLong, Checksum };
   Fault fault = Fault::None;
-  int colons = 0;  // ':' characters on the line
+  int colons = 0;    // ':' characters on the line
   ByteVector bytes;  // byte count, address high, address low, type, data, checksum
 };
 constexpr std::size_t kHexLineBytes = 64;  // a line holds at most this many decoded bytes
@@ -70,10 +70,10 @@ HexLine DecodeHexLine(std::string_view line);
 // file order, cut into 256-byte records, then a repeat of the last one and an
 // end record. Record addresses are not used.
 struct HexConversion {
-  ByteVector image;                // empty when refused
-  int recordCount = 0;             // records in the image, end record included
-  std::vector<std::string> log;    // lines for the download log, in order
-  std::string error;               // why the file was refused; empty when converted
+  ByteVector image;              // empty when refused
+  int recordCount = 0;           // records in the image, end record included
+  std::vector<std::string> log;  // lines for the download log, in order
+  std::string error;             // why the file was refused; empty when converted
 };
 HexConversion ConvertHex(ByteSpan text, const ImageIdentity& identity);
 

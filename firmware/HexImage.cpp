@@ -43,8 +43,9 @@ void TForm1::BitBtn22Click() {
 
   const auto identity = DecodeHexName(hexPath.toStdString());
   if (!identity) {
-    Refuse(*this, "El nombre del archivo HEX no indica hardware, proyecto y build "
-                  "(ejemplo: ABC02-017-0456.hex)");
+    Refuse(*this,
+           "El nombre del archivo HEX no indica hardware, proyecto y build "
+           "(ejemplo: ABC02-017-0456.hex)");
     return;
   }
   QFile hex(hexPath);

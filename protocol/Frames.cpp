@@ -43,15 +43,16 @@ ByteVector BuildReadRequest(std::uint8_t slave, std::uint8_t function, std::uint
 ByteVector BuildWriteRequest(std::uint8_t slave, std::uint8_t function, std::uint16_t address,
                              ByteSpan payload, std::optional<std::uint8_t> byteCountField) {
   const std::size_t registers = payload.size() / 2;
-  ByteVector frame{slave,
-                   function,
-                   std::uint8_t(address >> 8),
-                   std::uint8_t(address),
-                   0,
-                   std::uint8_t(registers),
-                   byteCountField.value_or(std::uint8_t(2 * registers))};
-  frame.insert(frame.end(), payload.begin(), payload.end());
-  AppendCrc(frame);
+  ByteVector frame(7 + payload.size() + 2);
+  frame[0] = slave;
+  frame[1] = function;
+  PutWord(&frame[2], address);
+  PutWord(&frame[4], std::uint16_t(registers));
+  frame[6] = byteCountField.value_or(std::uint8_t(2 * registers));
+  std::copy(payload.begin(), payload.end(), frame.begin() + 7);
+  const auto crc = ModbusCrc(ByteSpan(frame).first(frame.size() - 2));
+  frame[frame.size() - 2] = crc[0];
+  frame[frame.size() - 1] = crc[1];
   return frame;
 }
 
@@ -63,8 +64,9 @@ ByteVector BuildCoilRequest(std::uint16_t coil, bool on) {
 }
 
 ByteVector WithRemotePrefix(ByteSpan frame, std::uint16_t station) {
-  ByteVector out{std::uint8_t(station >> 8), std::uint8_t(station)};
-  out.insert(out.end(), frame.begin(), frame.end());
+  ByteVector out(2 + frame.size());
+  PutWord(out.data(), station);
+  std::copy(frame.begin(), frame.end(), out.begin() + 2);
   return out;
 }
 
