@@ -124,8 +124,9 @@ void TForm1::BuildWindow() {
   StatusBar2->setObjectName("StatusBar2");
   setStatusBar(StatusBar2);
   StatusPanel0 = MakeLabel("StatusPanel0", "Estado:", StatusBar2);
-  StatusPanel0->setFixedWidth(250);
-  StatusBar2->addWidget(StatusPanel0);
+  // 250 wide at least; longer texts take the room they need rather than being cut.
+  StatusPanel0->setMinimumWidth(250);
+  StatusBar2->addWidget(StatusPanel0, 1);
 }
 
 void TForm1::BuildTimersAndDialogs() {

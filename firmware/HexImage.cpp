@@ -1,8 +1,8 @@
 // "Seleccionar HEX": a firmware file in Intel HEX text becomes a download
 // image, and the "Archivo" panel shows what the image is meant for.
 #include <QFile>
-#include <QSaveFile>
 
+#include "app/Files.h"
 #include "app/Log.h"
 #include "firmware/DownLoad.h"
 
@@ -20,18 +20,6 @@ void Refuse(TForm1& form, const QString& why) {
   ShowImageIdentity(form, "-", "-", "-");
   DownloadLog(why);
   CurrentDialogs().Message(why);
-}
-
-bool WriteImage(const QString& path, const ByteVector& image) {
-  // Written aside and renamed when whole: no half image under the chosen name.
-  QSaveFile file(path);
-  if (!file.open(QIODevice::WriteOnly)) return false;
-  const auto size = qint64(image.size());
-  if (file.write(reinterpret_cast<const char*>(image.data()), size) != size) {
-    file.cancelWriting();
-    return false;
-  }
-  return file.commit();
 }
 
 }  // namespace
@@ -65,7 +53,8 @@ void TForm1::BitBtn22Click() {
   if (!SaveDialog3.execute()) return;
   const QString imagePath = SaveDialog3.fileName;
   for (const std::string& line : conversion.log) DownloadLog(QString::fromStdString(line));
-  if (!WriteImage(imagePath, conversion.image)) {
+  // Written aside and renamed when whole: no half image under the chosen name.
+  if (!WriteWholeFile(imagePath, conversion.image.data(), conversion.image.size())) {
     ShowImageIdentity(*this, "-", "-", "-");
     DownloadLog("No se puede escribir el archivo " + imagePath);
     return;

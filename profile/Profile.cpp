@@ -4,10 +4,10 @@
 
 #include <QDir>
 #include <QFile>
-#include <QSaveFile>
 #include <algorithm>
 
 #include "app/Convert.h"
+#include "app/Files.h"
 #include "app/Log.h"
 
 namespace {
@@ -207,12 +207,7 @@ void TForm1::ConnectProfile() {
 void TForm1::BitBtn8Click() {
   if (!SaveDialog2.execute()) return;
   const std::string text = ProfileText(BuildProfile(ReadPage(*this)));
-  // Written beside the old profile and renamed over it only when complete,
-  // so a failed save leaves the old one as it was. Unbuffered: a buffered
-  // QSaveFile commits a file cut short by a full disk as if it were whole.
-  QSaveFile file(SaveDialog2.fileName);
-  if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered) ||
-      file.write(text.data(), qint64(text.size())) != qint64(text.size()) || !file.commit()) {
+  if (!WriteWholeFile(SaveDialog2.fileName, text.data(), text.size())) {
     CurrentDialogs().Error(QString("No se pudo guardar el perfil en %1")
                                .arg(QDir::toNativeSeparators(SaveDialog2.fileName)));
   }

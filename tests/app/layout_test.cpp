@@ -581,7 +581,7 @@ class LayoutTest : public QObject {
 
     QCOMPARE(form_->statusBar(), form_->StatusBar2);
     QCOMPARE(form_->StatusPanel0->parent(), form_->StatusBar2);
-    QCOMPARE(form_->StatusPanel0->width(), 250);
+    QVERIFY(form_->StatusPanel0->width() >= 250);
   }
 
   // A widget left out of its parent's layout would sit at the top left
