@@ -1,0 +1,78 @@
+// Helpers that drive the window.
+#include "tests/Harness.h"
+
+#include <QPlainTextEdit>
+#include <cstring>
+
+#include "app/Log.h"
+#include "link/Unit1.h"
+#include "protocol/Frames.h"
+
+void InjectInbox(const Bytes& bytes) {
+  while (portInbox.busy.test_and_set()) {
+  }
+  std::memcpy(portInbox.data + portInbox.count, bytes.data(), bytes.size());
+  portInbox.count += std::int32_t(bytes.size());
+  portInbox.busy.clear();
+}
+
+void InjectInbox(const std::string& text) { InjectInbox(Bytes(text.begin(), text.end())); }
+
+void PretendConnected(TForm1& form) { form.BitBtn2->setEnabled(true); }
+
+QStringList Lines(const QPlainTextEdit* memo) {
+  const QString text = memo->toPlainText();
+  return text.isEmpty() ? QStringList() : text.split('\n');
+}
+
+Bytes FrameWithCrc(Bytes bytes) {
+  AppendCrc(bytes);
+  return bytes;
+}
+
+std::string EmbeddedLine(const Bytes& frame) {
+  std::string line = "Data-->";
+  char hex[4];
+  for (std::uint8_t b : frame) {
+    std::snprintf(hex, sizeof hex, "%02X ", b);
+    line += hex;
+  }
+  return line + "<--Data";
+}
+
+#include <QCoreApplication>
+#include <thread>
+
+#include "protocol/Protocol.h"
+
+WiredForm::WiredForm(int com) : link_(com, pty_.slavePath()), form_(std::make_unique<TForm1>()) {
+  form_->Timer1->stop();
+  form_->Timer2->stop();
+  form_->LabeledEdit1->setText(QString::number(com));
+  form_->BitBtn1Click();
+  if (!form_->IsConnected()) throw std::runtime_error("could not connect to the pty");
+}
+
+WiredForm::~WiredForm() {
+  if (form_->IsConnected()) form_->BitBtn2Click();
+  // Let the reader see its stop request before the window goes.
+  std::this_thread::sleep_for(std::chrono::milliseconds(60));
+}
+
+std::string WiredForm::Sent(std::size_t count) { return Hex(pty_.Read(count)); }
+
+bool WiredForm::NothingSent(std::chrono::milliseconds wait) {
+  return pty_.Read(1, wait).empty();
+}
+
+void WiredForm::Answer(const Bytes& frame) {
+  const std::int32_t before = pendingRequest;
+  pty_.Write(EmbeddedLine(frame) + "\r\n");
+  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+  while (std::chrono::steady_clock::now() < end) {
+    form_->Timer1Timer();
+    if (replyLength != 0 || (before != 0 && pendingRequest == 0)) break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  form_->Timer2Timer();
+}
