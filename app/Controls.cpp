@@ -195,50 +195,49 @@ void Shape::paintEvent(QPaintEvent*) {
   painter.drawEllipse((width() - side) / 2, (height() - side) / 2, side, side);
 }
 
+namespace {
+// A control of kind T with its layout name.
+template <class T, class... Args>
+T* Named(const QString& name, Args&&... args) {
+  auto* control = new T(std::forward<Args>(args)...);
+  control->setObjectName(name);
+  return control;
+}
+}  // namespace
+
 QPushButton* MakeButton(const QString& name, const QString& caption, QWidget* parent) {
-  auto* button = new QPushButton(caption, parent);
-  button->setObjectName(name);
-  return button;
+  return Named<QPushButton>(name, caption, parent);
 }
 
 QLabel* MakeLabel(const QString& name, const QString& caption, QWidget* parent) {
-  auto* label = new QLabel(caption, parent);
-  label->setObjectName(name);
-  return label;
+  return Named<QLabel>(name, caption, parent);
 }
 
 QCheckBox* MakeCheck(const QString& name, const QString& caption, QWidget* parent, bool checked) {
-  auto* box = new QCheckBox(caption, parent);
-  box->setObjectName(name);
+  auto* box = Named<QCheckBox>(name, caption, parent);
   box->setChecked(checked);
   return box;
 }
 
 QRadioButton* MakeRadio(const QString& name, const QString& caption, QWidget* parent,
                         bool checked) {
-  auto* radio = new QRadioButton(caption, parent);
-  radio->setObjectName(name);
+  auto* radio = Named<QRadioButton>(name, caption, parent);
   radio->setChecked(checked);
   return radio;
 }
 
 QComboBox* MakeCombo(const QString& name, const QStringList& items, int selected,
                      QWidget* parent) {
-  auto* combo = new QComboBox(parent);
-  combo->setObjectName(name);
+  auto* combo = Named<QComboBox>(name, parent);
   combo->addItems(items);
   combo->setCurrentIndex(selected);
   return combo;
 }
 
 QLineEdit* MakeEdit(const QString& name, const QString& text, QWidget* parent) {
-  auto* edit = new QLineEdit(text, parent);
-  edit->setObjectName(name);
-  return edit;
+  return Named<QLineEdit>(name, text, parent);
 }
 
 QGroupBox* MakeGroup(const QString& name, const QString& caption, QWidget* parent) {
-  auto* group = new QGroupBox(caption, parent);
-  group->setObjectName(name);
-  return group;
+  return Named<QGroupBox>(name, caption, parent);
 }

@@ -28,7 +28,7 @@ void TForm1::ConnectProtocol() {
 
 void TForm1::HandOverReply(const std::uint8_t* bytes, std::int32_t count, bool completes) {
   replyLength = count;
-  std::memcpy(replyBuffer, bytes, std::size_t(count));
+  if (count > 0) std::memcpy(replyBuffer, bytes, std::size_t(count));
   handOverSerial = requestSerial;
   if (!completes) return;
   replyType = pendingRequest;
