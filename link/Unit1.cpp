@@ -77,7 +77,13 @@ Serial::Serial(bool CreateSuspended) {
 void Serial::Terminate() { requestInterruption(); }
 
 void Serial::run() {
-  std::lock_guard turn(ReaderTurn());
+  // Wait for the previous reader's last pass, unless a newer one took over
+  // meanwhile (it would hold the turn for as long as it runs).
+  std::unique_lock turn(ReaderTurn(), std::defer_lock);
+  while (!turn.try_lock()) {
+    if (isInterruptionRequested() || newestReader.load() != this) return;
+    msleep(1);
+  }
   while (!isInterruptionRequested() && newestReader.load() == this) {
     ReaderPass();
     msleep(kPassPauseMs);
