@@ -28,6 +28,7 @@ class PartialDocument final : public nlohmann::json_sax<ProfileJson> {
   bool string(string_t& value) override { return Add(std::move(value)); }
   bool binary(binary_t& value) override { return Add(ProfileJson::binary(std::move(value))); }
   bool start_object(std::size_t) override {
+    if (open_.size() >= kMaxDepth) return Damaged();
     open_.push_back({ProfileJson::object(), {}});
     return true;
   }
@@ -37,12 +38,22 @@ class PartialDocument final : public nlohmann::json_sax<ProfileJson> {
   }
   bool end_object() override { return Close(); }
   bool start_array(std::size_t) override {
+    if (open_.size() >= kMaxDepth) return Damaged();
     open_.push_back({ProfileJson::array(), {}});
     return true;
   }
   bool end_array() override { return Close(); }
 
   bool parse_error(std::size_t, const std::string&, const nlohmann::detail::exception&) override {
+    return Damaged();
+  }
+
+ private:
+  // A profile nests three deep. Far deeper values are read as damage: copying
+  // or printing one would recurse once per level and overflow the stack.
+  static constexpr std::size_t kMaxDepth = 64;
+
+  bool Damaged() {
     // Only the outermost object and an array that is one of its values are
     // used in part; anything deeper that was cut short is missing as a whole.
     if (open_.size() > 2) open_.resize(2);
@@ -51,7 +62,6 @@ class PartialDocument final : public nlohmann::json_sax<ProfileJson> {
     return false;
   }
 
- private:
   struct Open {
     ProfileJson value;
     std::string key;  // of the pair whose value comes next
