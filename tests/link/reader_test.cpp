@@ -15,15 +15,6 @@
 using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
 
-#if defined(__SANITIZE_THREAD__)
-// Qt is not built for ThreadSanitizer: it can't see the futex locks with which
-// QThread hands over its teardown, nor Qt Test's watchdog being stopped.
-extern "C" const char* __tsan_default_suppressions() {
-  return "race:QWaitCondition::~QWaitCondition\n"
-         "called_from_lib:libQt6Test.so\n";
-}
-#endif
-
 class ReaderTest : public QObject {
   Q_OBJECT
 
