@@ -5,14 +5,16 @@
 // and disappears once in a while, coming back on the same COM number. The
 // window runs offscreen with its real timers, logging on, and sends one
 // request a second, cycling through every read and write of the configuration
-// pages. At the end it prints what each side counted, the log file check, the
-// memory and the longest receiver tick.
+// pages. At the end it prints what each side counted, the log file against
+// what the unit wrote on the line, the memory and the longest receiver tick.
 //
 //   QT_QPA_PLATFORM=offscreen build/soak --minutes 30
+#include <malloc.h>
 #include <unistd.h>
 
 #include <QApplication>
 #include <QDir>
+#include <QEventLoop>
 #include <QFile>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -48,6 +50,10 @@ constexpr auto kSilence = 15s;
 constexpr int kAbsentSeconds = 4;   // the unit is gone this long
 constexpr int kReconnectAfter = 2;  // seconds after it is back, "Desconectar" and "Conectar"
 constexpr int kVerifyWithinSeconds = 12;
+constexpr int kMemoryBaseAt = 60;       // seconds; consoles cleared first
+constexpr int kMemorySampleEvery = 300;  // seconds
+constexpr long kFlatKiB = 2048;          // growth allowed once the consoles are cleared
+constexpr int kResyncLines = 64;         // how far a lost stretch of lines is looked for
 
 // Answers the window's dialogs: the log file for "Iniciar Logeo", and counts errors.
 class SoakDialogs : public Dialogs {
@@ -94,6 +100,7 @@ struct UnitTotals {
 std::unique_ptr<sim::VirtualUnit> StartUnit() {
   sim::UnitOptions options;
   options.com = kCom;
+  options.keepWritten = true;
   auto unit = std::make_unique<sim::VirtualUnit>(options);
   unit->Start();
   unit->FaultEvery(sim::Fault::DropReply, kDropEvery);
@@ -106,6 +113,7 @@ std::unique_ptr<sim::VirtualUnit> StartUnit() {
 struct LogCheck {
   long lines = 0, bytes = 0, frameLines = 0, cutFrames = 0, longest = 0;
   bool crlfOnly = true;  // every line ends in CR LF, no bare CR or LF
+  std::vector<std::string> text;
 };
 
 LogCheck CheckLog(const QString& path) {
@@ -124,6 +132,7 @@ LogCheck CheckLog(const QString& path) {
     const QByteArray line = all.mid(at, end - at);
     if (line.isEmpty() || line.contains('\r') || line.contains('\n')) check.crlfOnly = false;
     ++check.lines;
+    check.text.emplace_back(line.constData(), std::size_t(line.size()));
     check.longest = std::max<long>(check.longest, line.size());
     const bool opens = line.contains("Data-->"), closes = line.contains("<--Data");
     if (opens && closes) ++check.frameLines;
@@ -131,6 +140,87 @@ LogCheck CheckLog(const QString& path) {
     at = end + 2;
   }
   return check;
+}
+
+// The lines the tool must have seen in what one unit wrote: split at CR and LF,
+// empty ones skipped. A line the unit had not finished when it went is left out.
+std::vector<std::string> WrittenLines(const std::string& bytes) {
+  std::vector<std::string> lines;
+  std::string line;
+  for (const char c : bytes) {
+    if (c != '\r' && c != '\n') {
+      line.push_back(c);
+    } else if (!line.empty()) {
+      lines.push_back(std::move(line));
+      line.clear();
+    }
+  }
+  return lines;
+}
+
+// The log against the units' lines, in order. Losses are expected only where
+// one unit went and the next came (a line cut there, the returned unit's first
+// bytes); anywhere else a missing or extra line is a fault.
+struct LineCompare {
+  long expected = 0, matched = 0, missing = 0, extra = 0, missingAtChange = 0, extraAtChange = 0;
+  std::vector<std::string> faults;
+};
+
+LineCompare CompareLines(const std::vector<std::string>& segments,
+                         const std::vector<std::string>& logged) {
+  std::vector<std::string> wanted;
+  std::vector<bool> nearChange;  // within two lines of a unit going or coming
+  for (const std::string& segment : segments) {
+    const std::vector<std::string> lines = WrittenLines(segment);
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+      wanted.push_back(lines[i]);
+      nearChange.push_back(i < 2 || i + 2 >= lines.size());
+    }
+  }
+  LineCompare result;
+  result.expected = long(wanted.size());
+  auto note = [&](const char* what, std::size_t index, const std::string& line) {
+    if (result.faults.size() < 5)
+      result.faults.push_back(std::string(what) + " near unit line " + std::to_string(index) +
+                              ": " + line.substr(0, 60));
+  };
+  std::size_t i = 0, j = 0;
+  while (i < wanted.size() && j < logged.size()) {
+    if (wanted[i] == logged[j]) {
+      ++result.matched, ++i, ++j;
+      continue;
+    }
+    const std::size_t limit = std::min(wanted.size(), i + kResyncLines);
+    std::size_t k = i + 1;
+    while (k < limit && wanted[k] != logged[j]) ++k;
+    if (k < limit) {
+      for (; i < k; ++i) {
+        ++result.missing;
+        if (nearChange[i]) ++result.missingAtChange;
+        else note("missing", i, wanted[i]);
+      }
+    } else {
+      ++result.extra;
+      if (nearChange[std::min(i, wanted.size() - 1)]) ++result.extraAtChange;
+      else note("extra", i, logged[j]);
+      ++j;
+    }
+  }
+  for (; i < wanted.size(); ++i) {
+    ++result.missing;
+    if (nearChange[i]) ++result.missingAtChange;
+    else note("missing", i, wanted[i]);
+  }
+  result.extra += long(logged.size() - j);
+  return result;
+}
+
+// Resident memory once the consoles are emptied and freed memory given back.
+long RssWithoutConsoles(TForm1& form) {
+  form.Memo1->clear();
+  form.Memo2->clear();
+  malloc_trim(0);
+  return RssKiB();
 }
 }  // namespace
 
@@ -215,12 +305,21 @@ int main(int argc, char** argv) {
   long decodedAtReconnect = -1;
   int reconnects = 0, reconnectsVerified = 0, silencesShown = 0, silences = 0;
   std::vector<std::string> events;
-  long rssWarm = -1;
+  long rssBase = -1;
+  std::vector<std::string> memorySamples;
+  std::vector<std::string> segments(1);  // what each unit wrote on the line
   unsigned linesBeforeReconnect = 0;  // printed by a returned unit before the tool listened
 
   QObject::connect(&second, &QTimer::timeout, [&] {
     ++elapsed;
-    if (elapsed == 10) rssWarm = RssKiB();
+    if (elapsed == kMemoryBaseAt) rssBase = RssWithoutConsoles(form);
+    if (elapsed % kMemorySampleEvery == 0)
+      memorySamples.push_back(std::to_string(elapsed / 60) + " min " + std::to_string(RssKiB()) +
+                              " KiB (consoles " +
+                              std::to_string(form.Memo1->document()->characterCount() +
+                                             form.Memo2->document()->characterCount()) +
+                              " chars)");
+    if (unit) segments.back() += unit->TakeWritten();
 
     if (unit && elapsed % kGarbageEverySeconds == 0) unit->SendGarbage(kGarbageBytes);
     if (unit && elapsed % kSilenceEverySeconds == 60) {
@@ -235,12 +334,14 @@ int main(int argc, char** argv) {
     if (std::find(unplugAt.begin(), unplugAt.end(), elapsed) != unplugAt.end() && unit) {
       totals.Add(unit->Counters());
       unit->Stop();
+      segments.back() += unit->TakeWritten();
       unit.reset();
       backAt = elapsed + kAbsentSeconds;
       events.push_back("unplugged at " + std::to_string(elapsed) + " s");
     }
     if (elapsed == backAt) {
       unit = StartUnit();
+      segments.emplace_back();
       reconnectAt = elapsed + kReconnectAfter;
       events.push_back("back at " + std::to_string(elapsed) + " s");
     }
@@ -284,14 +385,23 @@ int main(int argc, char** argv) {
   app.exec();
   const double wall = std::chrono::duration<double>(Clock::now() - started).count();
 
+  // Let what is on the line arrive before the log closes.
+  second.stop();
+  if (unit) unit->GoSilent(10s);
+  QEventLoop windDown;
+  QTimer::singleShot(1500, &windDown, &QEventLoop::quit);
+  windDown.exec();
   form.BitBtn25->click();  // "De&tener Logeo"
   if (unit) {
     totals.Add(unit->Counters());
     unit->Stop();
+    segments.back() += unit->TakeWritten();
   }
   form.BitBtn2->click();
   const long rssEnd = RssKiB();
+  const long rssEndClean = RssWithoutConsoles(form);
   const LogCheck log = CheckLog(logPath);
+  const LineCompare lines = CompareLines(segments, log.text);
 
   // The tool tests a reply by its length only, so a bad CRC still decodes;
   // a truncated reply never does.
@@ -332,6 +442,12 @@ int main(int argc, char** argv) {
       "  lines: unit printed about %u (trace, replies, telemetry, garbage), log holds %ld;\n"
       "         %u of them printed by the returned unit before the tool reconnected\n",
       unitLines, log.lines, linesBeforeReconnect);
+  std::printf(
+      "  log against the lines the unit wrote on the line: %ld written, %ld logged alike,\n"
+      "         %ld missing (%ld where a unit went or came), %ld extra (%ld there)\n",
+      lines.expected, lines.matched, lines.missing, lines.missingAtChange, lines.extra,
+      lines.extraAtChange);
+  for (const std::string& fault : lines.faults) std::printf("    %s\n", fault.c_str());
   std::printf("  silences shown as \"Equipo desconectado\": %d of %d\n", silencesShown, silences);
   std::printf("  reconnects (\"&Desconectar\" + \"&Conectar\"): %d, link verified: %d\n",
               reconnects, reconnectsVerified);
@@ -340,13 +456,17 @@ int main(int argc, char** argv) {
       "  receiver tick: %ld ticks, mean %.3f ms, longest %.3f ms\n", ticks,
       ticks ? std::chrono::duration<double, std::milli>(tickTotal).count() / double(ticks) : 0.0,
       std::chrono::duration<double, std::milli>(longestTick).count());
-  std::printf("  memory (RSS): start %ld KiB, after 10 s %ld KiB, end %ld KiB\n", rssStart, rssWarm,
-              rssEnd);
+  std::printf("  memory (RSS): start %ld KiB, end %ld KiB; samples:", rssStart, rssEnd);
+  for (const std::string& sample : memorySamples) std::printf("\n    %s", sample.c_str());
+  const bool flat = rssBase > 0 && rssEndClean - rssBase <= kFlatKiB;
+  std::printf("\n  memory with the consoles emptied: %ld KiB at %d s, %ld KiB at the end: %s\n",
+              rssBase, kMemoryBaseAt, rssEndClean, flat ? "flat" : "GROWING");
   std::printf("  dialogs: %zu errors, %zu messages", dialogs->errors.size(),
               dialogs->messages.size());
   if (!dialogs->errors.empty()) std::printf(" (first: %s)", qPrintable(dialogs->errors.front()));
   std::printf("\n");
   std::fflush(stdout);
-  const bool ok = log.crlfOnly && reconnectsVerified == reconnects && decodedTotal > 0;
+  const bool ok = log.crlfOnly && reconnectsVerified == reconnects && decodedTotal > 0 &&
+                  lines.faults.empty() && (flat || minutes * 60 <= kMemoryBaseAt);
   return ok ? 0 : 1;
 }

@@ -44,6 +44,7 @@ struct UnitOptions {
   std::uint32_t seed = 1;
   DownloadFaults download;
   std::optional<std::chrono::milliseconds> selfDownloadAfter;  // announce a download by itself
+  bool keepWritten = false;  // keep what went out on the line, for TakeWritten()
 };
 
 struct CommandLine {

@@ -87,6 +87,10 @@ void VirtualUnit::Loop() {
     if (bytes.empty() || !listening) continue;  // with nobody on the line the bytes are lost
     const ssize_t written = write(master, bytes.data(), bytes.size());
     const std::size_t sent = written > 0 ? static_cast<std::size_t>(written) : 0;
+    if (sent > 0 && options_.keepWritten) {
+      std::lock_guard lock(mutex_);
+      written_.append(bytes, 0, sent);
+    }
     if (sent < bytes.size()) {
       pacer.PutBack(bytes.substr(sent));
       blocked = written >= 0 || errno == EAGAIN;
@@ -132,6 +136,13 @@ void VirtualUnit::SendGarbage(std::size_t count) {
 
 void VirtualUnit::GoSilent(std::chrono::milliseconds duration) {
   WithCore([&](UnitCore& core) { core.GoSilent(duration, Clock::now()); });
+}
+
+std::string VirtualUnit::TakeWritten() {
+  std::lock_guard lock(mutex_);
+  std::string taken;
+  taken.swap(written_);
+  return taken;
 }
 
 void VirtualUnit::AnnounceDownload() {

@@ -51,6 +51,8 @@ class VirtualUnit {
   void FaultEvery(Fault fault, int every);
   void SendGarbage(std::size_t count);
   void GoSilent(std::chrono::milliseconds duration);
+  // The bytes written to the line since the last call (with keepWritten).
+  std::string TakeWritten();
 
   // The firmware download, from the unit's side.
   void AnnounceDownload();
@@ -70,6 +72,7 @@ class VirtualUnit {
   std::unique_ptr<PortLink> link_;
   std::string slavePath_;
   std::string linkPath_;
+  std::string written_;  // guarded by mutex_
   std::atomic<bool> stop_{false};
   std::thread thread_;
 };
