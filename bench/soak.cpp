@@ -184,6 +184,11 @@ LineCompare CompareLines(const std::vector<std::string>& segments,
       result.faults.push_back(std::string(what) + " near unit line " + std::to_string(index) +
                               ": " + line.substr(0, 60));
   };
+  auto lost = [&](std::size_t index) {
+    ++result.missing;
+    if (nearChange[index]) ++result.missingAtChange;
+    else note("missing", index, wanted[index]);
+  };
   std::size_t i = 0, j = 0;
   while (i < wanted.size() && j < logged.size()) {
     if (wanted[i] == logged[j]) {
@@ -194,11 +199,7 @@ LineCompare CompareLines(const std::vector<std::string>& segments,
     std::size_t k = i + 1;
     while (k < limit && wanted[k] != logged[j]) ++k;
     if (k < limit) {
-      for (; i < k; ++i) {
-        ++result.missing;
-        if (nearChange[i]) ++result.missingAtChange;
-        else note("missing", i, wanted[i]);
-      }
+      for (; i < k; ++i) lost(i);
     } else {
       ++result.extra;
       if (nearChange[std::min(i, wanted.size() - 1)]) ++result.extraAtChange;
@@ -206,11 +207,7 @@ LineCompare CompareLines(const std::vector<std::string>& segments,
       ++j;
     }
   }
-  for (; i < wanted.size(); ++i) {
-    ++result.missing;
-    if (nearChange[i]) ++result.missingAtChange;
-    else note("missing", i, wanted[i]);
-  }
+  for (; i < wanted.size(); ++i) lost(i);
   result.extra += long(logged.size() - j);
   return result;
 }

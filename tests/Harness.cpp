@@ -6,6 +6,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <filesystem>
 #include <stdexcept>
@@ -40,6 +41,9 @@ PtyPair::PtyPair() {
   if (master_ < 0 || grantpt(master_) != 0 || unlockpt(master_) != 0)
     throw std::runtime_error("no pty");
   slavePath_ = ptsname(master_);
+  // Non-blocking: the tool may flush what poll just reported, and a blocking
+  // read would then wait forever.
+  fcntl(master_, F_SETFL, fcntl(master_, F_GETFL) | O_NONBLOCK);
   // The master side stays raw so the test sees the bytes unchanged.
   termios tio{};
   tcgetattr(master_, &tio);
@@ -55,8 +59,13 @@ void PtyPair::Write(const Bytes& bytes) {
   std::size_t done = 0;
   while (done < bytes.size()) {
     const ssize_t n = ::write(master_, bytes.data() + done, bytes.size() - done);
-    if (n <= 0) throw std::runtime_error("pty write failed");
-    done += std::size_t(n);
+    if (n > 0) {
+      done += std::size_t(n);
+      continue;
+    }
+    pollfd pfd{master_, POLLOUT, 0};
+    if (n < 0 && errno == EAGAIN && poll(&pfd, 1, 2000) > 0 && (pfd.revents & POLLOUT)) continue;
+    throw std::runtime_error("pty write failed");
   }
 }
 
@@ -73,6 +82,7 @@ Bytes PtyPair::Read(std::size_t count, std::chrono::milliseconds timeout) {
     if (poll(&pfd, 1, int(left.count())) <= 0) break;
     std::uint8_t buffer[4096];
     const ssize_t n = ::read(master_, buffer, std::min(sizeof buffer, count - out.size()));
+    if (n < 0 && errno == EAGAIN) continue;  // flushed by the tool after poll saw it
     if (n <= 0) break;
     out.insert(out.end(), buffer, buffer + n);
   }
