@@ -159,6 +159,39 @@ std::vector<std::string> WrittenLines(const std::string& bytes) {
   return lines;
 }
 
+// The replies as they went out on the line: whole, truncated by the unit's
+// fault, or cut off when the unit went (its last, unfinished line).
+struct RepliesOnTheLine {
+  long whole = 0, truncated = 0, cut = 0;
+};
+
+RepliesOnTheLine CountReplies(const std::vector<std::string>& segments) {
+  RepliesOnTheLine count;
+  auto frameOf = [](const std::string& line) {
+    std::vector<int> frame;
+    const auto open = line.find("Data-->"), close = line.rfind("<--Data");
+    if (open == std::string::npos || close == std::string::npos || close < open) return frame;
+    for (std::size_t at = open + 7; at + 2 <= close; at += 3)
+      frame.push_back(std::stoi(line.substr(at, 2), nullptr, 16));
+    return frame;
+  };
+  for (const std::string& segment : segments) {
+    for (const std::string& line : WrittenLines(segment)) {
+      const std::vector<int> f = frameOf(line);
+      const bool telemetry = f.size() == 81 && f[1] == 0x03 && f[2] == 0x4C;
+      if (f.size() < 3 || telemetry) continue;
+      // A long block's byte count keeps only the low byte of its length.
+      const bool whole = f[1] == 0x03 ? f.size() >= 5 && (f.size() - 5) % 256 == std::size_t(f[2])
+                                      : f.size() == 8;
+      ++(whole ? count.whole : count.truncated);
+    }
+    const auto end = segment.find_last_of("\r\n");
+    const std::string unfinished = segment.substr(end == std::string::npos ? 0 : end + 1);
+    if (unfinished.find("Data-->") != std::string::npos) ++count.cut;
+  }
+  return count;
+}
+
 // The log against the units' lines, in order. Losses are expected only where
 // one unit went and the next came (a line cut there, the returned unit's first
 // bytes); anywhere else a missing or extra line is a fault.
@@ -412,6 +445,7 @@ int main(int argc, char** argv) {
     segments.push_back(
         allWritten.mid(segmentStarts[k], segmentStarts[k + 1] - segmentStarts[k]).toStdString());
   const LineCompare lines = CompareLines(segments, log.text);
+  const RepliesOnTheLine onLine = CountReplies(segments);
 
   // The tool tests a reply by its length only, so a bad CRC still decodes;
   // a truncated reply never does.
@@ -430,8 +464,11 @@ int main(int argc, char** argv) {
       "          them with a bad CRC, %u truncated), %u dropped, %u telemetry, %u trace lines\n",
       totals.requests, totals.ignored, totals.replies, whole, totals.badCrc, totals.truncated,
       totals.dropped, totals.telemetry, totals.traceLines);
-  std::printf("  decoded / full-length replies: %.1f %%\n",
-              whole ? 100.0 * double(decodedTotal) / whole : 0.0);
+  std::printf(
+      "  on the line: %ld whole replies, %ld truncated, %ld frame(s) cut off by an unplug\n",
+      onLine.whole, onLine.truncated, onLine.cut);
+  std::printf("  decoded / whole replies on the line: %ld / %ld (%.1f %%)\n", decodedTotal,
+              onLine.whole, onLine.whole ? 100.0 * double(decodedTotal) / double(onLine.whole) : 0.0);
   std::printf("  per request (sent/decoded):");
   int column = 0;
   for (const auto& [request, count] : sentByRequest) {
