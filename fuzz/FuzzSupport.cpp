@@ -77,6 +77,12 @@ void ResetWindowState(TForm1& form) {
     form.BitBtn23Click();
 }
 
+TForm1& RestedWindow() {
+  TForm1& form = FuzzWindow();
+  ResetWindowState(form);
+  return form;
+}
+
 std::vector<std::uint8_t> FuzzReader::Bytes(std::size_t count) {
   count = std::min(count, Left());
   std::vector<std::uint8_t> out(data_ + at_, data_ + at_ + count);

@@ -34,6 +34,8 @@ TForm1& FuzzWindow();
 // Receiver, dispatcher and download globals back to rest; consoles emptied
 // now and then so a long run does not grow them without bound.
 void ResetWindowState(TForm1& form);
+// The window at rest, ready for the next input.
+TForm1& RestedWindow();
 
 // Fields cut from the front of the input; past its end every byte reads 0.
 class FuzzReader {

@@ -75,14 +75,8 @@ void Unpack(std::size_t choice, ByteSpan payload) {
 }
 }  // namespace
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  FuzzWindow();
-  return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  TForm1& form = FuzzWindow();
-  ResetWindowState(form);
+  TForm1& form = RestedWindow();
   form.RadioGroup2->setItemIndex(0);
   FuzzReader in(data, size);
   const std::size_t choice = in.Byte() % Blocks().size();

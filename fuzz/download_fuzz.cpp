@@ -63,8 +63,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  TForm1& form = FuzzWindow();
-  ResetWindowState(form);
+  TForm1& form = RestedWindow();
   form.RadioGroup2->setItemIndex(0);
   FuzzReader in(data, size);
   const std::uint8_t mode = in.Byte();

@@ -26,8 +26,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  TForm1& form = FuzzWindow();
-  ResetWindowState(form);
+  TForm1& form = RestedWindow();
   const std::string_view bytes(reinterpret_cast<const char*>(data), size);
   const ProfileJson parsed = ParseProfile(bytes);
   ProfileText(parsed);

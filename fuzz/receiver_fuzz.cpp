@@ -30,14 +30,8 @@ void Tick(TForm1& form, bool dispatch) {
 }
 }  // namespace
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  FuzzWindow();
-  return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  TForm1& form = FuzzWindow();
-  ResetWindowState(form);
+  TForm1& form = RestedWindow();
   FuzzReader in(data, size);
   const std::uint8_t mode = in.Byte();
   form.RadioGroup2->setItemIndex(mode & 1 ? 1 : 0);

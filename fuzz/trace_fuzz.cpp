@@ -9,14 +9,8 @@
 #include "monitor/Monitor.h"
 #include "protocol/Protocol.h"
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  FuzzWindow();
-  return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  TForm1& form = FuzzWindow();
-  ResetWindowState(form);
+  TForm1& form = RestedWindow();
   FuzzReader in(data, size);
   const std::uint8_t flags = in.Byte();
   form.IEC_101->setChecked(flags & 1);
