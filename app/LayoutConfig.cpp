@@ -45,6 +45,7 @@ void TForm1::BuildConfigPage() {
   auto* buttons = new QHBoxLayout();
   buttons->addWidget(BitBtn11);
   buttons->addWidget(BitBtn8);
+  BuildSafeConfigControls(buttons);
   buttons->addStretch(1);
   for (QPushButton* button : {BitBtn36, BitBtn17, BitBtn39, BitBtn15}) buttons->addWidget(button);
   page->addLayout(buttons);

@@ -5,6 +5,7 @@
 #include <exception>
 
 #include "app/Convert.h"
+#include "config/SafeConfig.h"
 
 TForm1* Form1 = nullptr;
 

@@ -12,12 +12,17 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 
 #include "app/Controls.h"
 #include "app/Dialogs.h"
 #include "protocol/Frames.h"
+
+struct BlockSpec;
+class SafeConfig;
+class QBoxLayout;
 
 // How a request goes out; most take the defaults.
 struct SendOptions {
@@ -114,8 +119,6 @@ class TForm1 : public QMainWindow {
   void BitBtn44Click();  // inputs 9-16 "Escribir"
   std::array<std::uint8_t, 12> EncodeDigitalInputs(int group);
   void DecodeDigitalInputs(int group, const std::uint8_t* payload);
-  void ReadDigitalInputs(int group, int request, const char* status);
-  void WriteDigitalInputs(int group, int request, const char* status);
   void BitBtn86Click();  // inputs 1-4 "Leer"
   void BitBtn87Click();  // inputs 1-4 "Escribir"
   void BitBtn51Click();  // inputs 5-8 "Leer"
@@ -144,15 +147,13 @@ class TForm1 : public QMainWindow {
   void modbusGrid1KeyPress(QChar& key);
   void modbusGrid2KeyPress(QChar& key);
   ByteVector BuildModbusTableWrite(int table);
+  ByteVector ModbusTablePayload(int table);
   void DecodeModbusTable(int table, const std::uint8_t* payload);
-  void ReadModbusTable(int table, int request, const char* status);
   void BitBtn16Click();  // digital tags "Leer"
   void BitBtn61Click();  // analog tags "Leer"
   void BitBtn62Click();  // digital tags "Escribir"
   void BitBtn63Click();  // analog tags "Escribir"
   void DecodeTagTexts(StringGrid* grid, int tags, const std::uint8_t* payload);
-  void WriteTags(StringGrid* grid, std::uint16_t address, int tags, int request,
-                 const char* status);
 
   // ---- profile/: configuration profiles -----------------------------------------
   void BitBtn8Click();   // "Guardar Configuracion"
@@ -164,6 +165,20 @@ class TForm1 : public QMainWindow {
   void BitBtn40Click();  // "Cancelar"
   void Timer5Timer();
   void UnitStartedDownload();
+
+  // ---- config/: safe configuration (blocks as data, request sequencer) ----------
+  bool ReadBlock(const BlockSpec& block);
+  bool SendBlockWrite(const BlockSpec& block);
+  // A block's "Escribir": the write, and its read-back when "Verificar escrituras" is on.
+  void WriteBlock(const BlockSpec& block);
+  void readAllButtonClick();        // "Leer todo"
+  void writeAllButtonClick();       // "Escribir todo"
+  void compareButtonClick();        // "Comparar"
+  void sequenceCancelButtonClick();
+  void BuildSafeConfigControls(QBoxLayout* row);
+  void ConnectSafeConfig();
+  // The dispatcher handled a reply; accepted when it was decoded or acknowledged.
+  void ReplyDispatched(std::int32_t request, bool accepted);
 
   // ---- controls, named as in the layout ---------------------------------------
   // Top area
@@ -376,6 +391,15 @@ class TForm1 : public QMainWindow {
   FileDialog OpenDialog1;
   FileDialog OpenDialog2;
   FileDialog OpenDialog3;
+
+  // Safe configuration
+  QPushButton* readAllButton = nullptr;
+  QPushButton* writeAllButton = nullptr;
+  QPushButton* compareButton = nullptr;
+  QPushButton* sequenceCancelButton = nullptr;
+  QCheckBox* verifyWritesCheck = nullptr;
+  QProgressBar* sequenceProgress = nullptr;
+  std::unique_ptr<SafeConfig> safeConfig;
 
   // ---- control arrays (element i is control number i + 1) ---------------------
   std::array<LabeledEdit*, 8> ceroEdits{};

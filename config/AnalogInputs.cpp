@@ -2,12 +2,10 @@
 // 5-8 at 20153 ("Analogicas 2"); zero, span, alarms, hysteresis and type.
 #include "app/Convert.h"
 #include "app/Log.h"
+#include "config/Blocks.h"
 #include "config/Config.h"
 
 namespace {
-constexpr std::uint16_t kGroupRegister[2] = {20119, 20153};
-constexpr std::uint16_t kVariantReadRegister = 20000;  // inputs 1-4 of a project-35 unit
-constexpr std::uint8_t kAnalogBlockCount = 20;
 constexpr int kCurrentBit = 0x8000;
 }  // namespace
 
@@ -65,24 +63,25 @@ void TForm1::DecodeAnalogInputs(int group, const std::uint8_t* payload) {
   }
 }
 
-void TForm1::BitBtn86Click() {
-  const std::uint16_t address = registerMapVariant == 8 ? kVariantReadRegister : kGroupRegister[0];
-  SendFrame(BuildReadRequest(kSlave, kReadHolding, address, kAnalogBlockCount), 800,
-            "Estado: Lectura de configuracion Ai 1 PEDIDO!");
-}
+// A project-35 unit answers the read of inputs 1-4 at register 20000. The
+// analog writes go out without the purge the other requests make.
+constinit const BlockSpec kAnalogInputs1Block{
+    "Analogicas 1", Request::ReadAnalogInputs1, Request::WriteAnalogInputs1, 20119, 20, 20000,
+    20119, "Estado: Lectura de configuracion Ai 1 PEDIDO!", "Estado: Configuracion Ai 1 recibida",
+    "Estado: escritura de Ai configuracion enviada!", "Estado: escritura Ai 1 cfg OK!", true,
+    false, false, std::nullopt,
+    [](TForm1& f, ByteSpan payload) { f.DecodeAnalogInputs(1, payload.data()); },
+    [](TForm1& f) { return ToVector(f.EncodeAnalogInputs(1)); }};
 
-void TForm1::BitBtn51Click() {
-  SendFrame(BuildReadRequest(kSlave, kReadHolding, kGroupRegister[1], kAnalogBlockCount), 802,
-            "Estado: Lectura de configuracion Ai 2 PEDIDO!");
-}
+constinit const BlockSpec kAnalogInputs2Block{
+    "Analogicas 2", Request::ReadAnalogInputs2, Request::WriteAnalogInputs2, 20153, 20, 20153,
+    20153, "Estado: Lectura de configuracion Ai 2 PEDIDO!", "Estado: Configuracion Ai 2 recibida",
+    "Estado: escritura de configuracion Ai 2 enviada!", "Estado: escritura Ai 2 cfg OK!", true,
+    false, false, std::nullopt,
+    [](TForm1& f, ByteSpan payload) { f.DecodeAnalogInputs(2, payload.data()); },
+    [](TForm1& f) { return ToVector(f.EncodeAnalogInputs(2)); }};
 
-// The analog writes go out without the purge the other requests make.
-void TForm1::BitBtn87Click() {
-  SendFrame(BuildWriteRequest(kSlave, kWriteMultiple, kGroupRegister[0], EncodeAnalogInputs(1)),
-            801, "Estado: escritura de Ai configuracion enviada!", {.purge = false});
-}
-
-void TForm1::BitBtn52Click() {
-  SendFrame(BuildWriteRequest(kSlave, kWriteMultiple, kGroupRegister[1], EncodeAnalogInputs(2)),
-            803, "Estado: escritura de configuracion Ai 2 enviada!", {.purge = false});
-}
+void TForm1::BitBtn86Click() { ReadBlock(kAnalogInputs1Block); }
+void TForm1::BitBtn51Click() { ReadBlock(kAnalogInputs2Block); }
+void TForm1::BitBtn87Click() { WriteBlock(kAnalogInputs1Block); }
+void TForm1::BitBtn52Click() { WriteBlock(kAnalogInputs2Block); }

@@ -19,6 +19,11 @@ using ByteSpan = std::span<const std::uint8_t>;
 // serial port 2 and the first analog read at register 20000.
 extern std::uint8_t registerMapVariant;
 
+template <std::size_t N>
+std::vector<std::uint8_t> ToVector(const std::array<std::uint8_t, N>& bytes) {
+  return {bytes.begin(), bytes.end()};
+}
+
 inline void PutRegister(std::uint8_t* out, int value) {
   out[0] = std::uint8_t(value >> 8);
   out[1] = std::uint8_t(value);

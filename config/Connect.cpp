@@ -32,6 +32,7 @@ void TForm1::ConnectConfig() {
   On(BitBtn61, &QPushButton::clicked, &TForm1::BitBtn61Click);
   On(BitBtn62, &QPushButton::clicked, &TForm1::BitBtn62Click);
   On(BitBtn63, &QPushButton::clicked, &TForm1::BitBtn63Click);
+  ConnectSafeConfig();
   // The grids pass every typed character through their key handlers.
   modbusGrid1->keyFilter = [this](QChar key) {
     modbusGrid1KeyPress(key);

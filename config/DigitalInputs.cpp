@@ -2,11 +2,10 @@
 // 9-16 at 20139 ("Digitales 2"); one latch time for each group of eight.
 #include "app/Convert.h"
 #include "app/Log.h"
+#include "config/Blocks.h"
 #include "config/Config.h"
 
 namespace {
-constexpr std::uint16_t kGroupRegister[2] = {20105, 20139};
-constexpr std::uint8_t kInputBlockCount = 6;
 
 std::uint8_t Mask(const std::array<bool, 8>& bits) {
   std::uint8_t mask = 0;
@@ -68,22 +67,23 @@ void TForm1::DecodeDigitalInputs(int group, const std::uint8_t* payload) {
   }
 }
 
-void TForm1::ReadDigitalInputs(int group, int request, const char* status) {
-  SendFrame(BuildReadRequest(kSlave, kReadHolding, kGroupRegister[group - 1], kInputBlockCount),
-            request, status);
-}
+constinit const BlockSpec kDigitalInputs1Block{
+    "Digital Input 1-8", Request::ReadDigitalInputs1, Request::WriteDigitalInputs1, 20105, 6,
+    20105, 20105, "Estado: Lectura Di 1 PEDIDO!", "Estado: Lectura Configuracion DI 1 Recibido",
+    "Estado: escritura configuracion de Di 1 enviada!",
+    "Estado: escritura de configuracion Di 1 OK!", true, false, true, std::nullopt,
+    [](TForm1& f, ByteSpan payload) { f.DecodeDigitalInputs(1, payload.data()); },
+    [](TForm1& f) { return ToVector(f.EncodeDigitalInputs(1)); }};
 
-void TForm1::WriteDigitalInputs(int group, int request, const char* status) {
-  SendFrame(BuildWriteRequest(kSlave, kWriteMultiple, kGroupRegister[group - 1],
-                              EncodeDigitalInputs(group)),
-            request, status);
-}
+constinit const BlockSpec kDigitalInputs2Block{
+    "Digital Input 9-16", Request::ReadDigitalInputs2, Request::WriteDigitalInputs2, 20139, 6,
+    20139, 20139, "Estado: Lectura Di 2 PEDIDO!", "Estado: Lectura Configuracion DI 2 Recibido",
+    "Estado: escritura configuracion de Di 2 enviada!",
+    "Estado: escritura de configuracion Di 2 OK!", true, false, true, std::nullopt,
+    [](TForm1& f, ByteSpan payload) { f.DecodeDigitalInputs(2, payload.data()); },
+    [](TForm1& f) { return ToVector(f.EncodeDigitalInputs(2)); }};
 
-void TForm1::BitBtn31Click() { ReadDigitalInputs(1, 70, "Estado: Lectura Di 1 PEDIDO!"); }
-void TForm1::BitBtn32Click() { ReadDigitalInputs(2, 69, "Estado: Lectura Di 2 PEDIDO!"); }
-void TForm1::BitBtn33Click() {
-  WriteDigitalInputs(1, 71, "Estado: escritura configuracion de Di 1 enviada!");
-}
-void TForm1::BitBtn44Click() {
-  WriteDigitalInputs(2, 74, "Estado: escritura configuracion de Di 2 enviada!");
-}
+void TForm1::BitBtn31Click() { ReadBlock(kDigitalInputs1Block); }
+void TForm1::BitBtn32Click() { ReadBlock(kDigitalInputs2Block); }
+void TForm1::BitBtn33Click() { WriteBlock(kDigitalInputs1Block); }
+void TForm1::BitBtn44Click() { WriteBlock(kDigitalInputs2Block); }

@@ -2,12 +2,24 @@
 // and pulse width, on the "Digitales 1" sub-page.
 #include "app/Convert.h"
 #include "app/Log.h"
+#include "config/Blocks.h"
 #include "config/Config.h"
 
 namespace {
-constexpr std::uint16_t kDigitalOutputRegister = 20032;
-constexpr std::uint8_t kDigitalOutputCount = 3;
+DigitalOutputBlock PageDigitalOutput(TForm1& f) {
+  // The pulse width goes out also while "Latch" keeps its field disabled.
+  return {StrToInt(f.LabeledEdit38->text()), f.RadioButton1->isChecked(),
+          StrToInt(f.LabeledEdit9->text())};
+}
 }  // namespace
+
+constinit const BlockSpec kDigitalOutputBlock{
+    "Digital Output", Request::ReadDigitalOutput, Request::WriteDigitalOutput, 20032, 3, 20032,
+    20032, "Estado: Lectura Dout PEDIDO!", "Estado: Lectura Configuracion DOut Recibido!",
+    "Estado: escritura de Di configuracion enviada!", "Estado: escritura de Do configuracion OK!",
+    true, false, true, std::nullopt,
+    [](TForm1& f, ByteSpan payload) { f.DecodeDigitalOutput(payload.data()); },
+    [](TForm1& f) { return ToVector(PackDigitalOutput(PageDigitalOutput(f))); }};
 
 std::array<std::uint8_t, 6> PackDigitalOutput(const DigitalOutputBlock& block) {
   std::array<std::uint8_t, 6> payload{};
@@ -21,19 +33,8 @@ DigitalOutputBlock UnpackDigitalOutput(ByteSpan payload) {
   return {GetRegister(payload, 0), GetRegister(payload, 2) != 0, GetRegister(payload, 4)};
 }
 
-void TForm1::BitBtn4Click() {
-  SendFrame(BuildReadRequest(kSlave, kReadHolding, kDigitalOutputRegister, kDigitalOutputCount),
-            72, "Estado: Lectura Dout PEDIDO!");
-}
-
-void TForm1::BitBtn5Click() {
-  // The pulse width goes out also while "Latch" keeps its field disabled.
-  const DigitalOutputBlock block{StrToInt(LabeledEdit38->text()), RadioButton1->isChecked(),
-                                 StrToInt(LabeledEdit9->text())};
-  SendFrame(BuildWriteRequest(kSlave, kWriteMultiple, kDigitalOutputRegister,
-                              PackDigitalOutput(block)),
-            73, "Estado: escritura de Di configuracion enviada!");
-}
+void TForm1::BitBtn4Click() { ReadBlock(kDigitalOutputBlock); }
+void TForm1::BitBtn5Click() { WriteBlock(kDigitalOutputBlock); }
 
 void TForm1::DecodeDigitalOutput(const std::uint8_t* payload) {
   const DigitalOutputBlock block = UnpackDigitalOutput({payload, 6});

@@ -4,11 +4,10 @@
 #include "app/Convert.h"
 #include "app/Defaults.h"
 #include "app/Log.h"
+#include "config/Blocks.h"
 #include "config/Config.h"
 
 namespace {
-constexpr std::uint16_t kGeneralRegister = 20000;
-constexpr std::uint8_t kGeneralCount = 39;
 constexpr std::size_t kAddressSlot = 16;
 constexpr std::uint8_t kVpnFlag = 0x80;
 constexpr std::uint8_t kDualSimFlags = 0x70;  // writes both SIM bits as well
@@ -114,15 +113,16 @@ void TForm1::DecodeTsdConfig(const std::uint8_t* payload) {
   CheckBox2->setChecked(reading.debugUsb);
 }
 
-void TForm1::BitBtn34Click() {
-  SendFrame(BuildReadRequest(kSlave, kReadHolding, kGeneralRegister, kGeneralCount), 24,
-            "Estado: Lectura TSD Configuracion Pedido!");
-}
+constinit const BlockSpec kGeneralBlock{
+    "TSD configuracion", Request::ReadGeneral, Request::WriteGeneral, 20000, 39, 20000, 20000,
+    "Estado: Lectura TSD Configuracion Pedido!", "Estado: Lectura TSD Configuracion Recibido!",
+    "Estado: escritura de TSD configuracion enviada!", "Estado: Escritura CONFIGURACION TSD ok!",
+    false, true, true, std::nullopt,
+    [](TForm1& f, ByteSpan payload) { f.DecodeTsdConfig(payload.data()); },
+    [](TForm1& f) { return ToVector(f.EncodeTsdConfig()); }};
 
-void TForm1::BitBtn35Click() {
-  SendFrame(BuildWriteRequest(kSlave, kWriteMultiple, kGeneralRegister, EncodeTsdConfig()), 4,
-            "Estado: escritura de TSD configuracion enviada!");
-}
+void TForm1::BitBtn34Click() { ReadBlock(kGeneralBlock); }
+void TForm1::BitBtn35Click() { WriteBlock(kGeneralBlock); }
 
 // "Restore": factory values into the fields; nothing is sent.
 void TForm1::BitBtn39Click() {

@@ -2,6 +2,7 @@
 // 48 analog tags (5000-5047) at 40128, each read and written whole.
 #include "app/Convert.h"
 #include "app/Log.h"
+#include "config/Blocks.h"
 #include "config/Config.h"
 
 namespace {
@@ -49,6 +50,11 @@ GatewayRow UnpackGatewayRow(ByteSpan bytes, bool analog) {
 }
 
 ByteVector TForm1::BuildModbusTableWrite(int table) {
+  return BuildWriteRequest(kSlave, kWriteMultiple, kTables[table].address,
+                           ModbusTablePayload(table));
+}
+
+ByteVector TForm1::ModbusTablePayload(int table) {
   const Table& t = kTables[table];
   StringGrid* grid = modbusGrids[table];
   const int columns = t.analog ? kDataType : kAddress;
@@ -69,7 +75,7 @@ ByteVector TForm1::BuildModbusTableWrite(int table) {
     if (t.analog) row.threshold = StrToInt(grid->cell(kThreshold, r));
     PackGatewayRow(row, t.analog, payload.data() + (r - 1) * t.rowBytes);
   }
-  return BuildWriteRequest(kSlave, kWriteMultiple, t.address, payload);
+  return payload;
 }
 
 void TForm1::DecodeModbusTable(int table, const std::uint8_t* payload) {
@@ -89,23 +95,27 @@ void TForm1::DecodeModbusTable(int table, const std::uint8_t* payload) {
   }
 }
 
-void TForm1::ReadModbusTable(int table, int request, const char* status) {
-  const Table& t = kTables[table];
-  SendFrame(BuildReadRequest(kSlave, kReadHolding, t.address, t.registers), request, status);
-}
+constinit const BlockSpec kModbusDigitalBlock{
+    "Modbus Digital", Request::ReadModbusDigital, Request::WriteModbusDigital, 40000, 128, 40000,
+    40000, "Estado: Lectura de configuracion Modbus Digital PEDIDO!",
+    "Estado: Configuracion Modbus Digital Recibido!", "Estado: escritura Modbus digitales enviada!",
+    "Estado: Configuracion Modbus Digital escrito OK!", false, false, true, std::nullopt,
+    [](TForm1& f, ByteSpan payload) { f.DecodeModbusTable(0, payload.data()); },
+    [](TForm1& f) { return f.ModbusTablePayload(0); }};
 
-void TForm1::BitBtn9Click() {
-  ReadModbusTable(0, 10, "Estado: Lectura de configuracion Modbus Digital PEDIDO!");
-}
-void TForm1::BitBtn10Click() {
-  ReadModbusTable(1, 11, "Estado: Lectura de configuracion Modbus Analogico PEDIDO!");
-}
-void TForm1::BitBtn12Click() {
-  SendFrame(BuildModbusTableWrite(0), 12, "Estado: escritura Modbus digitales enviada!");
-}
-void TForm1::BitBtn13Click() {
-  SendFrame(BuildModbusTableWrite(1), 13, "Estado: escritura Modbus analogicas enviada!");
-}
+constinit const BlockSpec kModbusAnalogBlock{
+    "Modbus Analogico", Request::ReadModbusAnalog, Request::WriteModbusAnalog, 40128, 144, 40128,
+    40128, "Estado: Lectura de configuracion Modbus Analogico PEDIDO!",
+    "Estado: Configuracion Modbus Analogico Recibido!",
+    "Estado: escritura Modbus analogicas enviada!",
+    "Estado: Configuracion Modbus Analogico escrito OK!", false, false, true, std::nullopt,
+    [](TForm1& f, ByteSpan payload) { f.DecodeModbusTable(1, payload.data()); },
+    [](TForm1& f) { return f.ModbusTablePayload(1); }};
+
+void TForm1::BitBtn9Click() { ReadBlock(kModbusDigitalBlock); }
+void TForm1::BitBtn10Click() { ReadBlock(kModbusAnalogBlock); }
+void TForm1::BitBtn12Click() { WriteBlock(kModbusDigitalBlock); }
+void TForm1::BitBtn13Click() { WriteBlock(kModbusAnalogBlock); }
 
 // "Limpiar" under the digital grid: its cells back to "0"; nothing is sent.
 void TForm1::BitBtn64Click() {

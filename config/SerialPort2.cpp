@@ -2,19 +2,11 @@
 // baud rate, data bits, parity, stop bits, wait time and RS-232/RS-485.
 #include "app/Convert.h"
 #include "app/Log.h"
+#include "config/Blocks.h"
 #include "config/Config.h"
 
 namespace {
-constexpr std::uint16_t kSerialRegister = 20046;
-constexpr std::uint16_t kVariantSerialRegister = 20000;
-constexpr std::uint8_t kSerialCount = 7;
-// The unit expects 12 in the byte-count field although 14 bytes follow.
-constexpr std::uint8_t kSerialByteCountField = 12;
 constexpr int kParityCodes[] = {0, 1, 2};
-
-std::uint16_t SerialRegister() {
-  return registerMapVariant == 8 ? kVariantSerialRegister : kSerialRegister;
-}
 }  // namespace
 
 int TableIndex(std::span<const int> table, std::int64_t value) {
@@ -77,13 +69,15 @@ void TForm1::DecodeSerialPort2(const std::uint8_t* payload) {
   SeleccionPuerto->setItemIndex(block.rs485 ? 1 : 0);
 }
 
-void TForm1::BitBtn28Click() {
-  SendFrame(BuildReadRequest(kSlave, kReadHolding, SerialRegister(), kSerialCount), 22,
-            "Estado: Lectura Puerto Com 2 Pedido!");
-}
+// A project-35 unit keeps the block at register 20000. The unit expects 12 in
+// the byte-count field although 14 bytes follow.
+constinit const BlockSpec kSerialPort2Block{
+    "Puerto Serie 2", Request::ReadSerialPort2, Request::WriteSerialPort2, 20046, 7, 20000, 20000,
+    "Estado: Lectura Puerto Com 2 Pedido!", "Estado: Lectura Puerto Com 2 Recibido!",
+    "Estado: escritura configuracion Puerto Serie 2 enviada!",
+    "Estado: escritura configuracion Puerto Serie 2 ok!", false, true, true, std::uint8_t(12),
+    [](TForm1& f, ByteSpan payload) { f.DecodeSerialPort2(payload.data()); },
+    [](TForm1& f) { return ToVector(f.EncodeSerialPort2()); }};
 
-void TForm1::BitBtn29Click() {
-  SendFrame(BuildWriteRequest(kSlave, kWriteMultiple, SerialRegister(), EncodeSerialPort2(),
-                              kSerialByteCountField),
-            6, "Estado: escritura configuracion Puerto Serie 2 enviada!");
-}
+void TForm1::BitBtn28Click() { ReadBlock(kSerialPort2Block); }
+void TForm1::BitBtn29Click() { WriteBlock(kSerialPort2Block); }

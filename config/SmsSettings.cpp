@@ -1,11 +1,10 @@
 // SMS block, registers 20060-20094 ("SMS configuracion"): three numbers with
 // their alarm switch, the unit's SMS identity and the inputs that raise alarms.
 #include "app/Log.h"
+#include "config/Blocks.h"
 #include "config/Config.h"
 
 namespace {
-constexpr std::uint16_t kSmsRegister = 20060;
-constexpr std::uint8_t kSmsCount = 35;
 constexpr std::size_t kPhoneSlot = 14;
 constexpr std::size_t kIdSlot = 20;
 }  // namespace
@@ -75,12 +74,13 @@ void TForm1::DecodeSmsConfig(const std::uint8_t* payload) {
   }
 }
 
-void TForm1::BitBtn37Click() {
-  SendFrame(BuildReadRequest(kSlave, kReadHolding, kSmsRegister, kSmsCount), 20,
-            "Estado: Lectura SMS Configuracion Pedido!");
-}
+constinit const BlockSpec kSmsBlock{
+    "SMS configuracion", Request::ReadSms, Request::WriteSms, 20060, 35, 20060, 20060,
+    "Estado: Lectura SMS Configuracion Pedido!", "Estado: Lectura SMS Configuracion Recibido!",
+    "Estado: Escrituta SMS Configuracion enviado!", "Estado: Encritura SMS Configuracion OK!",
+    false, false, true, std::nullopt,
+    [](TForm1& f, ByteSpan payload) { f.DecodeSmsConfig(payload.data()); },
+    [](TForm1& f) { return ToVector(f.EncodeSmsConfig()); }};
 
-void TForm1::BitBtn38Click() {
-  SendFrame(BuildWriteRequest(kSlave, kWriteMultiple, kSmsRegister, EncodeSmsConfig()), 9,
-            "Estado: Escrituta SMS Configuracion enviado!");
-}
+void TForm1::BitBtn37Click() { ReadBlock(kSmsBlock); }
+void TForm1::BitBtn38Click() { WriteBlock(kSmsBlock); }

@@ -2,6 +2,8 @@
 // fields to a JSON profile file and back. Neither talks to the unit.
 #include "profile/Profile.h"
 
+#include "profile/ProfilePage.h"
+
 #include <QDir>
 #include <QFile>
 #include <algorithm>
@@ -206,7 +208,7 @@ void TForm1::ConnectProfile() {
 
 void TForm1::BitBtn8Click() {
   if (!SaveDialog2.execute()) return;
-  const std::string text = ProfileText(BuildProfile(ReadPage(*this)));
+  const std::string text = PageProfileText(*this);
   if (!WriteWholeFile(SaveDialog2.fileName, text.data(), text.size())) {
     CurrentDialogs().Error(QString("No se pudo guardar el perfil en %1")
                                .arg(QDir::toNativeSeparators(SaveDialog2.fileName)));
@@ -215,20 +217,28 @@ void TForm1::BitBtn8Click() {
 
 void TForm1::BitBtn11Click() {
   if (!OpenDialog1.execute()) return;
-  const QString path = QDir::toNativeSeparators(OpenDialog1.fileName);
-  QFile file(OpenDialog1.fileName);
+  if (const auto profile = ReadProfileFile(OpenDialog1.fileName)) ApplyProfile(*this, *profile);
+}
+
+std::optional<ProfileJson> ReadProfileFile(const QString& fileName) {
+  const QString path = QDir::toNativeSeparators(fileName);
+  QFile file(fileName);
   if (!file.open(QIODevice::ReadOnly)) {
     // The technician chose this file; silence would look like a load.
     CurrentDialogs().Error(QString("No se pudo abrir el perfil %1").arg(path));
-    return;
+    return std::nullopt;
   }
   // One byte past the limit tells a file that is too big, whatever its kind.
   const QByteArray bytes = file.read(qint64(kMaxProfileBytes) + 1);
   if (bytes.size() > qsizetype(kMaxProfileBytes)) {
     CurrentDialogs().Error(
         QString("El archivo %1 es demasiado grande para ser un perfil (más de 1 MiB)").arg(path));
-    return;
+    return std::nullopt;
   }
   // Read as UTF-8, the way it is written.
-  ApplyProfile(*this, ParseProfile({bytes.constData(), std::size_t(bytes.size())}));
+  return ParseProfile({bytes.constData(), std::size_t(bytes.size())});
 }
+
+std::string PageProfileText(const TForm1& form) { return ProfileText(BuildProfile(ReadPage(form))); }
+
+void LoadProfileIntoPage(TForm1& form, const ProfileJson& profile) { ApplyProfile(form, profile); }

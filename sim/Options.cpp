@@ -59,6 +59,11 @@ Faults (K: every K-th one; 1: all of them):
   --truncate K            replies cut in half
   --garbage S             a burst of random bytes every S seconds
   --silence A:N           A seconds after start, say nothing for N seconds
+  --ignore-writes REG     acknowledge writes that carry register REG, store nothing
+  --flip-bit REG          store writes that carry register REG with its lowest
+                          bit changed
+  --reply-delay S         send every reply S seconds late
+  --answer N              answer the first N requests, then none
 Firmware download (chunks count from 0):
   --self-download [S]     announce a download by itself S seconds after start
                           (default 5): a "Download Init" line, then the First
@@ -173,6 +178,17 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
       ok = colon != std::string::npos && ParseSeconds(value.substr(0, colon), after) &&
            ParseSeconds(value.substr(colon + 1), o.silenceFor);
       o.silenceAfter = after;
+    } else if (name == "--ignore-writes" || name == "--flip-bit") {
+      int address = 0;
+      ok = integer(0, 65535, address);
+      (name == "--flip-bit" ? o.store.flipBitAt : o.store.ignoreWritesAt) =
+          static_cast<std::uint16_t>(address);
+    } else if (name == "--reply-delay") {
+      ok = ParseSeconds(value, o.store.replyDelay);
+    } else if (name == "--answer") {
+      int count = 0;
+      ok = integer(0, 1000000, count);
+      o.store.answerRequests = static_cast<unsigned>(count);
     } else if (name == "--download-fail") {
       ok = chunk(o.download.failAt);
     } else if (name == "--download-stall") {

@@ -30,6 +30,16 @@ struct DownloadFaults {
   int badFirstReports = 0;          // this many First Reports with a wrong sum
 };
 
+// Faults of the configuration store and of the unit's replies, for checking
+// that a write really took. A register "covered" by a write is one of the
+// registers the write carries.
+struct StoreFaults {
+  std::optional<std::uint16_t> ignoreWritesAt;  // acknowledged, not stored
+  std::optional<std::uint16_t> flipBitAt;       // stored with its lowest bit changed
+  std::chrono::milliseconds replyDelay{0};      // every reply this late
+  std::optional<unsigned> answerRequests;       // answer this many requests, then none
+};
+
 struct UnitOptions {
   int com = 1;                                 // links ~/.qirel/ports/COM<com>; 0: no link
   int bytesPerSecond = 1920;                   // a 19200-baud line; 0: send at once
@@ -43,6 +53,7 @@ struct UnitOptions {
   std::chrono::milliseconds silenceFor{0};
   std::uint32_t seed = 1;
   DownloadFaults download;
+  StoreFaults store;
   std::optional<std::chrono::milliseconds> selfDownloadAfter;  // announce a download by itself
   bool keepWritten = false;  // keep what went out on the line, for TakeWritten()
 };

@@ -64,6 +64,7 @@ void UnitCore::Receive(std::span<const std::uint8_t> bytes, TimePoint now) {
     lastInput_ = now;
     return loader_.Receive(bytes, now, output_);
   }
+  now_ = now;
   if (!input_.empty() && now - lastInput_ > kFrameGap) input_.clear();
   lastInput_ = now;
   input_.insert(input_.end(), bytes.begin(), bytes.end());
@@ -114,7 +115,8 @@ void UnitCore::Handle(std::span<const std::uint8_t> frame, std::size_t offset, T
     return;
   }
   const std::span<const std::uint8_t> pdu = frame.subspan(offset);
-  if (pdu[0] != kSlave || Silent(now) || booting_) {
+  const auto& limit = options_.store.answerRequests;
+  if (pdu[0] != kSlave || Silent(now) || booting_ || (limit && counters_.requests >= *limit)) {
     ++counters_.ignored;
     return;
   }
@@ -174,7 +176,12 @@ void UnitCore::WriteRegisters(std::span<const std::uint8_t> pdu, bool raw) {
       return Exception(fn::kWriteMultiple, ex::kIllegalAddress, raw);
     if (!SetClock(values)) return Exception(fn::kWriteMultiple, ex::kIllegalValue, raw);
   } else {
-    registers_.Write(first, values);
+    ++counters_.writes;
+    const auto covers = [&](const std::optional<std::uint16_t>& at) {
+      return at && *at >= first && *at < first + count;
+    };
+    if (covers(options_.store.flipBitAt)) values[*options_.store.flipBitAt - first] ^= 1;
+    if (!covers(options_.store.ignoreWritesAt)) registers_.Write(first, values);
   }
   Reply(WriteAck(first, count), raw);
   if (clock) {
@@ -283,9 +290,16 @@ void UnitCore::Reply(Bytes frame, bool raw) {
   if (Fire(Fault::TruncateReply)) frame.resize(frame.size() / 2);
   ++counters_.replies;
   if (raw)
-    output_.push_back({std::string(frame.begin(), frame.end()), Channel::Raw});
+    Send({std::string(frame.begin(), frame.end()), Channel::Raw});
   else
-    output_.push_back({EmbedFrame(frame), Channel::Reply});
+    Send({EmbedFrame(frame), Channel::Reply});
+}
+
+void UnitCore::Send(Outgoing item) {
+  if (options_.store.replyDelay.count() > 0)
+    delayed_.emplace_back(now_ + options_.store.replyDelay, std::move(item));
+  else
+    output_.push_back(std::move(item));
 }
 
 void UnitCore::Exception(std::uint8_t function, std::uint8_t code, bool raw) {
@@ -327,6 +341,11 @@ void UnitCore::GoSilent(std::chrono::milliseconds duration, TimePoint now) {
 // ---- the unit's own life ----
 
 void UnitCore::Tick(TimePoint now) {
+  now_ = now;
+  while (!delayed_.empty() && delayed_.front().first <= now) {
+    output_.push_back(std::move(delayed_.front().second));
+    delayed_.erase(delayed_.begin());
+  }
   if (!input_.empty() && now - lastInput_ > kFrameGap) input_.clear();
   // The loader keeps its own time, silent spells or not.
   loader_.Tick(now, output_);

@@ -30,6 +30,7 @@ struct UnitCounters {
   unsigned telemetry = 0;
   unsigned traceLines = 0;
   unsigned resets = 0;
+  unsigned writes = 0;  // register writes received, stored or not
 };
 
 class UnitCore {
@@ -67,6 +68,7 @@ class UnitCore {
   const Loader& loader() const { return loader_; }
   bool Downloading() const { return loader_.Busy(); }
 
+  void SetStoreFaults(const StoreFaults& faults) { options_.store = faults; }
   void FaultNext(Fault fault, int count);
   void FaultEvery(Fault fault, int every);
   void SendGarbage(std::size_t count);
@@ -96,6 +98,7 @@ class UnitCore {
   void Reply(Bytes frame, bool raw);
   void Exception(std::uint8_t function, std::uint8_t code, bool raw);
   bool Fire(Fault fault);
+  void Send(Outgoing item);
 
   void Line(std::string text);
   void EmitTrace(TimePoint now);
@@ -142,6 +145,8 @@ class UnitCore {
   std::array<FaultState, kFaultKinds> faults_{};
   Loader loader_;
   bool selfDownloadDone_ = false;
+  TimePoint now_;
+  std::vector<std::pair<TimePoint, Outgoing>> delayed_;  // replies held back
 };
 
 // Everything the core has to say, as one byte string (for tests).

@@ -122,6 +122,10 @@ std::chrono::system_clock::time_point VirtualUnit::UnitTime() {
   return WithCore([](UnitCore& core) { return core.UnitTime(); });
 }
 
+void VirtualUnit::SetStoreFaults(const StoreFaults& faults) {
+  WithCore([&](UnitCore& core) { core.SetStoreFaults(faults); });
+}
+
 void VirtualUnit::FaultNext(Fault fault, int count) {
   WithCore([&](UnitCore& core) { core.FaultNext(fault, count); });
 }

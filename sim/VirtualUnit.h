@@ -47,6 +47,7 @@ class VirtualUnit {
   UnitCounters Counters();
   std::chrono::system_clock::time_point UnitTime();
 
+  void SetStoreFaults(const StoreFaults& faults);
   void FaultNext(Fault fault, int count);
   void FaultEvery(Fault fault, int every);
   void SendGarbage(std::size_t count);

@@ -35,7 +35,7 @@ class IoBlocksTest : public QObject {
     QCOMPARE(form.Sent(15), std::string("01 10 4E 40 00 03 06 0B B8 00 01 0B B8 72 9F"));
     QCOMPARE(form->StatusText(), QString("Estado: escritura de Di configuracion enviada!"));
     QCOMPARE(pendingRequest, 73);
-    form.Answer(HexBytes("01 10 4E 40 00 03 D3 34"));
+    form.Answer(HexBytes("01 10 4E 40 00 03 96 F4"));
     QCOMPARE(form->StatusText(), QString("Estado: escritura de Do configuracion OK!"));
 
     form->LabeledEdit38->setText("10");
@@ -79,7 +79,7 @@ class IoBlocksTest : public QObject {
     form->BitBtn33->click();
     QCOMPARE(form.Sent(21), std::string("01 10 4E 89 00 06 0C 00 05 00 1E 00 02 00 00 00 80 00 01 8B 12"));
     QCOMPARE(form->StatusText(), QString("Estado: escritura configuracion de Di 1 enviada!"));
-    form.Answer(HexBytes("01 10 4E 89 00 06 86 E9"));
+    form.Answer(HexBytes("01 10 4E 89 00 06 86 C9"));
     QCOMPARE(form->StatusText(), QString("Estado: escritura de configuracion Di 1 OK!"));
 
     form->lacthTimeEdits[8]->setText("70000");

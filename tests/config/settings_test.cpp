@@ -193,7 +193,7 @@ class SettingsTest : public QObject {
     QCOMPARE(Hex(Bytes(payload.begin() + 42, payload.begin() + 48)), std::string("00 01 00 00 00 00"));
     QCOMPARE(payload[69], std::uint8_t(0x80));
     QCOMPARE(payload[68], std::uint8_t(0x10));
-    form.Answer(HexBytes("01 10 4E 5C 00 23 00 00"));
+    form.Answer(FrameWithCrc(HexBytes("01 10 4E 5C 00 23")));
     QCOMPARE(form->StatusText(), QString("Estado: Encritura SMS Configuracion OK!"));
 
     // A shorter number after a longer one leaves nothing of it behind.

@@ -194,6 +194,8 @@ class ReceiverTest : public QObject {
       QCOMPARE(form->StatusText(), QString("Estado: Pedido de Iendtificación de Hardware!"));
       QCOMPARE(replyLength, 0);
     }
+    const Bytes identification = ReadReply(45);
+    std::memcpy(replyBuffer, identification.data(), identification.size());
     replyType = 30;
     replyLength = 95;
     form->Timer2Timer();
@@ -216,6 +218,8 @@ class ReceiverTest : public QObject {
 
   void configurationRepliesAreTracedWithTheirLength() {
     for (auto [request, length] : {std::pair{22, 19}, std::pair{24, 83}, std::pair{24, 80}}) {
+      const Bytes reply = ReadReply((length - 5) / 2);
+      std::memcpy(replyBuffer, reply.data(), reply.size());
       replyType = request;
       replyLength = length;
       form->Timer2Timer();

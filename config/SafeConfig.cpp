@@ -1,0 +1,618 @@
+#include "config/SafeConfig.h"
+
+#include <QDateTime>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QDir>
+#include <QFileInfo>
+#include <QHeaderView>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QStandardPaths>
+#include <QTableWidget>
+#include <QVBoxLayout>
+#include <algorithm>
+
+#include "app/Files.h"
+#include "app/Log.h"
+#include "config/Blocks.h"
+#include "firmware/DownLoad.h"
+#include "profile/ProfilePage.h"
+#include "protocol/Protocol.h"
+
+namespace {
+ModalRunner& Runner() {
+  static ModalRunner runner = [](QDialog& dialog) { return dialog.exec(); };
+  return runner;
+}
+
+QString YesNo(bool on) { return on ? "Si" : "No"; }
+
+class FieldList {
+ public:
+  FieldList(const BlockSpec& block, PageFields& out) : prefix_(QString(block.name) + ": "), out_(out) {}
+  void Add(const QString& label, const QString& value) { out_.push_back({prefix_ + label, value}); }
+  void Add(const QLineEdit* edit, const QString& label) { Add(label, edit->text()); }
+  void Add(const LabeledEdit* edit, const QString& suffix = {}) {
+    Add(edit->labelText() + suffix, edit->text());
+  }
+  void Add(const QAbstractButton* box, const QString& suffix = {}) {
+    Add(box->text() + suffix, YesNo(box->isChecked()));
+  }
+  void Add(const QComboBox* list, const QString& label) { Add(label, list->currentText()); }
+  void Grid(const StringGrid* grid, int rows, int columns) {
+    for (int r = 1; r <= rows; ++r)
+      for (int c = 1; c <= columns; ++c)
+        Add((grid->cell(0, r) + " " + grid->cell(c, 0)).trimmed(), grid->cell(c, r));
+  }
+
+ private:
+  QString prefix_;
+  PageFields& out_;
+};
+
+QString Numbered(const QString& text, int n) { return QString("%1 %2").arg(text).arg(n); }
+}  // namespace
+
+ModalRunner SetModalRunner(ModalRunner runner) {
+  ModalRunner previous = std::move(Runner());
+  Runner() = std::move(runner);
+  return previous;
+}
+
+std::vector<FieldDifference> Differences(const PageFields& first, const PageFields& second) {
+  std::vector<FieldDifference> out;
+  const std::size_t n = std::min(first.size(), second.size());
+  for (std::size_t i = 0; i < n; ++i)
+    if (first[i].value != second[i].value)
+      out.push_back({first[i].label, first[i].value, second[i].value});
+  return out;
+}
+
+QString BackupFolder() {
+#if defined(Q_OS_WIN)
+  return QStandardPaths::writableLocation(QStandardPaths::AppDataLocation) + "/backups";
+#else
+  return QDir::homePath() + "/.qirel/backups";
+#endif
+}
+
+QString BackupPath(const QString& folder, const QString& identity, const QString& stamp) {
+  QString name = identity;
+  name.replace(QRegularExpression("[^A-Za-z0-9_-]"), "_");
+  const QString base = QDir(folder).filePath(name + "_" + stamp);
+  QString path = base + ".json";
+  for (int n = 2; QFileInfo::exists(path); ++n) path = QString("%1-%2.json").arg(base).arg(n);
+  return path;
+}
+
+// ---- the page's values ---------------------------------------------------------
+
+PageState PageState::Capture(QWidget* root) {
+  PageState state;
+  for (QLineEdit* edit : root->findChildren<QLineEdit*>()) {
+    if (qobject_cast<QComboBox*>(edit->parentWidget())) continue;
+    state.restores_.push_back([edit, text = edit->text(), on = edit->isEnabled()] {
+      edit->setText(text);
+      edit->setEnabled(on);
+    });
+  }
+  for (QCheckBox* box : root->findChildren<QCheckBox*>())
+    state.restores_.push_back([box, on = box->isChecked()] { box->setChecked(on); });
+  // Only the checked one of a set of radio buttons: checking it clears the others.
+  for (QRadioButton* radio : root->findChildren<QRadioButton*>())
+    if (radio->isChecked()) state.restores_.push_back([radio] { radio->setChecked(true); });
+  for (QComboBox* list : root->findChildren<QComboBox*>())
+    state.restores_.push_back([list, index = list->currentIndex()] { list->setCurrentIndex(index); });
+  for (StringGrid* grid : root->findChildren<StringGrid*>()) {
+    QStringList cells;
+    for (int r = 1; r < grid->rowCount(); ++r)
+      for (int c = 1; c < grid->columnCount(); ++c) cells << grid->cell(c, r);
+    state.restores_.push_back([grid, cells] {
+      int i = 0;
+      for (int r = 1; r < grid->rowCount(); ++r)
+        for (int c = 1; c < grid->columnCount(); ++c) grid->setCell(c, r, cells[i++]);
+    });
+  }
+  return state;
+}
+
+void PageState::Restore() const {
+  for (const auto& restore : restores_) restore();
+}
+
+// ---- blocks and their fields ---------------------------------------------------
+
+SafeConfig::SafeConfig(TForm1& form) : f_(form), sequencer_(*this, &form) {}
+
+std::vector<const BlockSpec*> SafeConfig::ShownBlocks() const {
+  const auto shown = [this](QWidget* sheet, QWidget* group) {
+    return f_.PageControl2->isTabVisible(f_.PageControl2->indexOf(sheet)) && sheet->isEnabled() &&
+           (!group || !group->isHidden());
+  };
+  std::vector<const BlockSpec*> blocks;
+  for (const BlockSpec* block : AllBlocks()) {
+    QWidget* sheet = f_.TabSheet7;
+    QWidget* group = nullptr;
+    if (block == &kGeneralBlock) group = f_.GroupBox2;
+    if (block == &kSerialPort2Block) group = f_.GroupBox9;
+    if (block == &kSmsBlock) group = f_.GroupBox3;
+    if (block == &kDigitalOutputBlock || block == &kDigitalInputs1Block) sheet = f_.TabSheet11;
+    if (block == &kDigitalInputs2Block) sheet = f_.Digitales2;
+    if (block == &kAnalogInputs1Block) sheet = f_.VeskAnalog;
+    if (block == &kAnalogInputs2Block) sheet = f_.Analog2;
+    if (block == &kModbusDigitalBlock || block == &kModbusAnalogBlock) sheet = f_.TabModbus;
+    if (block == &kTagsDigitalBlock || block == &kTagsAnalogBlock) sheet = f_.tagPage;
+    if (shown(sheet, group)) blocks.push_back(block);
+  }
+  return blocks;
+}
+
+// The fields a block reads back. The digital output's mode and pulse width
+// ride in the general block too, but they are the digital output's fields: it
+// is written after the general block, so its write is the one that stays.
+PageFields SafeConfig::Fields(const BlockSpec& block) const {
+  PageFields out;
+  FieldList list(block, out);
+  const TForm1& f = f_;
+  if (&block == &kGeneralBlock) {
+    list.Add(f.Edit16, "TSD ID");
+    list.Add(f.Edit18, "Reporte Ain (s)");
+    const QLineEdit* addresses[3] = {f.Edit1, f.Edit5, f.Edit9};
+    const QLineEdit* ports[3] = {f.Edit13, f.Edit14, f.Edit15};
+    for (int i = 0; i < 3; ++i) {
+      list.Add(addresses[i], Numbered("Ip destino", i + 1));
+      list.Add(ports[i], Numbered("Puerto", i + 1));
+    }
+    for (const QCheckBox* box : {f.CheckBox7, f.CheckBox25, f.CheckBox43, f.CheckBox42, f.CheckBox44})
+      list.Add(box);
+    list.Add(f.IdpFail, "IDP Fail");
+    list.Add(f.IdpTime, "IDP Time");
+    list.Add(f.CheckBox2);
+  } else if (&block == &kDigitalOutputBlock) {
+    list.Add(f.LabeledEdit38);
+    list.Add("Pulso/Latch", f.RadioButton1->isChecked() ? "Pulso" : "Latch");
+    list.Add(f.LabeledEdit9);
+  } else if (&block == &kDigitalInputs1Block || &block == &kDigitalInputs2Block) {
+    const int base = &block == &kDigitalInputs1Block ? 0 : 8;
+    list.Add(f.lacthTimeEdits[std::size_t(base)]);
+    for (int k = base; k < base + 8; ++k) {
+      const QString input = Numbered("DI", k + 1) + " ";
+      const auto i = std::size_t(k);
+      for (const QCheckBox* box : {f.invertChecks[i], f.logicInvertChecks[i], f.latchChecks[i],
+                                   f.latchResetChecks[i]})
+        list.Add(input + box->text(), YesNo(box->isChecked()));
+      list.Add(f.pulsoCombos[i], input + (k < 8 ? f.pulsoLabels[i]->text() : QString("Do Reset")));
+    }
+  } else if (&block == &kAnalogInputs1Block || &block == &kAnalogInputs2Block) {
+    const int base = &block == &kAnalogInputs1Block ? 0 : 4;
+    for (int k = base; k < base + 4; ++k) {
+      const auto i = std::size_t(k);
+      const QString input = Numbered("Entrada Analogica", k + 1) + " ";
+      for (const LabeledEdit* edit :
+           {f.ceroEdits[i], f.spanEdits[i], f.alLowEdits[i], f.alHiEdits[i], f.aiHisEdits[i]})
+        list.Add(input + edit->labelText(), edit->text());
+      list.Add(input + "Tension/Corriente",
+               f.currentChecks[i]->isChecked() ? f.currentChecks[i]->text()
+                                               : f.voltageChecks[i]->text());
+    }
+  } else if (&block == &kSerialPort2Block) {
+    list.Add(f.ComboBox5, "BaudRate");
+    list.Add(f.ComboBox6, "Bits");
+    list.Add(f.ComboBox7, "Paridad");
+    list.Add(f.ComboBox8, "Stop bits");
+    list.Add(f.LabeledEdit5);
+    const int port = f.SeleccionPuerto->itemIndex();
+    list.Add("Puerto a Usar", port >= 0 ? f.SeleccionPuerto->button(port)->text() : QString());
+  } else if (&block == &kSmsBlock) {
+    const LabeledEdit* phones[3] = {f.LabeledEdit2, f.LabeledEdit3, f.LabeledEdit12};
+    const QCheckBox* alarms[3] = {f.CheckBox1, f.CheckBox3, f.CheckBox4};
+    for (int i = 0; i < 3; ++i) {
+      list.Add(phones[i], QString(" %1").arg(i + 1));
+      list.Add(alarms[i], QString(" %1").arg(i + 1));
+    }
+    list.Add(f.Edit2, "SMS ID");
+    for (int i = 0; i < 8; ++i)
+      list.Add(Numbered("Alarma Entrada Digital", i + 1), YesNo(f.digitalChecks[std::size_t(i)]->isChecked()));
+    for (int i = 0; i < 4; ++i) {
+      list.Add(Numbered("Alarma Entrada Aanlogica Bajo", i + 1),
+               YesNo(f.analogLowChecks[std::size_t(i)]->isChecked()));
+      list.Add(Numbered("Alarma Entrada Aanlogica Alto", i + 1),
+               YesNo(f.analogHiChecks[std::size_t(i)]->isChecked()));
+    }
+  } else if (&block == &kModbusDigitalBlock) {
+    list.Grid(f.modbusGrid1, 64, 3);
+  } else if (&block == &kModbusAnalogBlock) {
+    list.Grid(f.modbusGrid2, 48, 7);
+  } else if (&block == &kTagsDigitalBlock) {
+    list.Grid(f.tagDigital, 8, 1);
+  } else if (&block == &kTagsAnalogBlock) {
+    list.Grid(f.tagAnalog, 4, 1);
+  }
+  return out;
+}
+
+PageFields SafeConfig::Intended(const BlockSpec& block, const PageState& page) {
+  const std::vector<std::uint8_t> payload = block.encode(f_);
+  block.decode(f_, payload);
+  PageFields fields = Fields(block);
+  page.Restore();
+  return fields;
+}
+
+// ---- runs ----------------------------------------------------------------------
+
+bool SafeConfig::CanSend() { return f_.IsConnected() && !downloadSession.IsActive(); }
+
+bool SafeConfig::SendStep(const BlockStep& step) {
+  try {
+    return step.write ? f_.SendBlockWrite(*step.block) : f_.ReadBlock(*step.block);
+  } catch (const std::exception&) {
+    return false;  // the time-out tries again, then reports it
+  }
+}
+
+void SafeConfig::ReplyMayWait() {
+  // The reply to our own request goes through the dispatcher at once rather
+  // than at its next tick; everything else waits for the tick as always.
+  if (replyLength != 0 && sequencer_.Done() < sequencer_.Total()) f_.Timer2Timer();
+}
+
+void SafeConfig::ReplyDispatched(std::int32_t request, bool accepted) {
+  sequencer_.ReplyDispatched(request, accepted);
+}
+
+void SafeConfig::Protect(const std::function<void()>& action) {
+  f_.Guarded([&] {
+    try {
+      action();
+    } catch (...) {
+      if (saved_) saved_->Restore();
+      throw;
+    }
+  });
+}
+
+bool SafeConfig::Begin(Mode mode, std::vector<BlockStep> steps) {
+  mode_ = mode;
+  SetBusy(true);
+  f_.sequenceProgress->setRange(0, int(steps.size()));
+  f_.sequenceProgress->setValue(0);
+  if (!sequencer_.Start(std::move(steps))) {
+    mode_ = Mode::Idle;
+    SetBusy(false);
+    return false;
+  }
+  return true;
+}
+
+void SafeConfig::ReadAll() {
+  if (Running() || !CanSend()) return;
+  blocks_ = ShownBlocks();
+  failedReads_.clear();
+  std::vector<BlockStep> steps;
+  for (const BlockSpec* block : blocks_) steps.push_back({block, false});
+  Begin(Mode::ReadAll, std::move(steps));
+}
+
+void SafeConfig::WriteAll() {
+  if (Running() || !CanSend()) return;
+  blocks_ = ShownBlocks();
+  unit_.clear();
+  intended_.clear();
+  outcomes_.clear();
+  failedReads_.clear();
+  changed_.clear();
+  backupPath_.clear();
+  saved_ = PageState::Capture(f_.TabSheet2);
+  // A field that cannot be sent stops everything before anything is sent.
+  Protect([&] {
+    for (const BlockSpec* block : blocks_) intended_[block] = Intended(*block, *saved_);
+  });
+  if (intended_.size() != blocks_.size()) return;
+  std::vector<BlockStep> steps;
+  for (const BlockSpec* block : blocks_) steps.push_back({block, false});
+  Begin(Mode::Backup, std::move(steps));
+}
+
+void SafeConfig::Compare() {
+  if (Running() || !CanSend()) return;
+  FileDialog dialog{"compareOpenDialog", FileDialog::Kind::Open, QString(), QString(), QString()};
+  if (!CurrentDialogs().ChooseFile(dialog)) return;
+  const auto profile = ReadProfileFile(dialog.fileName);
+  if (!profile) return;
+  profile_ = *profile;
+  blocks_ = ShownBlocks();
+  unit_.clear();
+  failedReads_.clear();
+  saved_ = PageState::Capture(f_.TabSheet2);
+  std::vector<BlockStep> steps;
+  for (const BlockSpec* block : blocks_) steps.push_back({block, false});
+  Begin(Mode::CompareRead, std::move(steps));
+}
+
+void SafeConfig::VerifyWrite(const BlockSpec& block) {
+  if (Running() || !CanSend()) return;
+  intended_.clear();
+  outcomes_.clear();
+  saved_ = PageState::Capture(f_.TabSheet2);
+  intended_[&block] = Intended(block, *saved_);  // may throw: nothing has gone out
+  changed_ = {&block};
+  Begin(Mode::Verify, {{&block, true}, {&block, false}});
+}
+
+void SafeConfig::StepDone(const BlockStep& step, bool ok) {
+  f_.sequenceProgress->setValue(sequencer_.Done());
+  if (step.write) {
+    outcomes_[step.block].acknowledged = ok;
+    return;
+  }
+  if (!ok) {
+    failedReads_.push_back(step.block);
+    return;
+  }
+  // The dispatcher has decoded the reply into the page.
+  switch (mode_) {
+    case Mode::Backup:
+    case Mode::CompareRead:
+      unit_[step.block] = Fields(*step.block);
+      break;
+    case Mode::Write:
+    case Mode::Verify:
+      outcomes_[step.block].readBack = Fields(*step.block);
+      saved_->Restore();
+      break;
+    default:
+      break;
+  }
+}
+
+QString SafeConfig::EndingText(SequenceEnd end, const BlockStep* at) const {
+  const QString block = at ? QString(at->block->name) : QString();
+  switch (end) {
+    case SequenceEnd::Done:
+      return QString();
+    case SequenceEnd::Cancelled:
+      return "Cancelado por el usuario.";
+    case SequenceEnd::TimedOut:
+      return QString("El equipo no respondió (%1): tiempo agotado.").arg(block);
+    case SequenceEnd::LinkLost:
+      return "Se perdió la conexión con el equipo.";
+  }
+  return QString();
+}
+
+void SafeConfig::SequenceEnded(SequenceEnd end, const BlockStep* at) {
+  if (end != SequenceEnd::Done) {
+    // Nothing of ours stays pending, and a reply already handed over is not
+    // decoded into the page later.
+    if (at && replyType == at->RequestNumber()) {
+      replyType = 0;
+      replyLength = 0;
+    }
+    if (at && pendingRequest == at->RequestNumber()) f_.SetPending(0);
+  }
+  const Mode mode = mode_;
+  mode_ = Mode::Idle;
+  SetBusy(false);
+  const QString ending = EndingText(end, at);
+  Protect([&] {
+    switch (mode) {
+      case Mode::ReadAll: {
+        QStringList failed;
+        for (const BlockSpec* block : failedReads_) failed << block->name;
+        if (at && end != SequenceEnd::Done) failed << at->block->name;
+        const int read = sequencer_.Done() - int(failedReads_.size());
+        QString text = QString("Estado: Leer todo: %1 de %2 bloques leidos").arg(read).arg(blocks_.size());
+        if (!failed.isEmpty()) text += ", fallaron: " + failed.join(", ");
+        if (!ending.isEmpty()) text += ". " + ending;
+        lastReport_ = text;
+        f_.SetStatus(text);
+        break;
+      }
+      case Mode::Backup:
+        if (end == SequenceEnd::Done && failedReads_.empty()) return EndBackup();
+        saved_->Restore();
+        unit_.clear();  // nothing was compared
+        ShowWriteSummary(ending.isEmpty() ? "No se pudo leer la configuracion del equipo." : ending);
+        break;
+      case Mode::Write:
+      case Mode::Verify:
+        saved_->Restore();
+        if (mode == Mode::Write) return ShowWriteSummary(ending);
+        {
+          const BlockSpec* block = changed_.front();
+          const Outcome& outcome = outcomes_[block];
+          const auto diffs = outcome.readBack ? Differences(intended_[block], *outcome.readBack)
+                                              : std::vector<FieldDifference>{};
+          if (outcome.acknowledged && outcome.readBack && diffs.empty()) {
+            lastReport_ = "Estado: escritura verificada OK!";
+            f_.SetStatus(lastReport_);
+            break;
+          }
+          lastReport_ = "Estado: escritura NO verificada!";
+          f_.SetStatus(lastReport_);
+          QStringList lines{QString("%1: la escritura no se pudo verificar.").arg(block->name)};
+          if (!ending.isEmpty()) lines << ending;
+          for (const FieldDifference& d : diffs)
+            lines << QString("%1: enviado \"%2\", leido \"%3\"").arg(d.label, d.first, d.second);
+          CurrentDialogs().Message(lines.join("\n"));
+        }
+        break;
+      case Mode::CompareRead:
+        if (end == SequenceEnd::Done && failedReads_.empty()) return ShowCompare();
+        saved_->Restore();
+        lastReport_ = "Estado: Comparar: " +
+                      (ending.isEmpty() ? QString("no se pudo leer el equipo.") : ending);
+        f_.SetStatus(lastReport_);
+        break;
+      case Mode::Idle:
+        break;
+    }
+  });
+}
+
+// The unit's configuration, read whole, becomes the backup; then only the
+// blocks the page changes are written, and read back.
+void SafeConfig::EndBackup() {
+  const std::string text = PageProfileText(f_);
+  QString identity = f_.Label24->text().section(':', 1).trimmed();
+  if (identity.isEmpty()) identity = "TSD-" + f_.Edit16->text().trimmed();
+  saved_->Restore();
+  const QString folder = BackupFolder();
+  const QString path =
+      BackupPath(folder, identity, QDateTime::currentDateTime().toString("yyyyMMdd-HHmmss"));
+  if (!QDir().mkpath(folder) || !WriteWholeFile(path, text.data(), text.size())) {
+    CurrentDialogs().Error(
+        QString("No se pudo guardar la copia de seguridad en %1; no se escribió nada en el equipo.")
+            .arg(QDir::toNativeSeparators(path)));
+    unit_.clear();
+    return ShowWriteSummary("Sin copia de seguridad no se escribe.");
+  }
+  backupPath_ = path;
+  for (const BlockSpec* block : blocks_)
+    if (intended_[block] != unit_[block]) changed_.push_back(block);
+  // The general block puts 5 in the digital output's on time: the digital
+  // output goes again after it, so what the page holds stays.
+  const bool general = std::count(changed_.begin(), changed_.end(), &kGeneralBlock) > 0;
+  const bool shownOutput = std::count(blocks_.begin(), blocks_.end(), &kDigitalOutputBlock) > 0;
+  if (general && shownOutput &&
+      std::count(changed_.begin(), changed_.end(), &kDigitalOutputBlock) == 0)
+    changed_.insert(std::find(changed_.begin(), changed_.end(), &kGeneralBlock) + 1,
+                    &kDigitalOutputBlock);
+  std::vector<BlockStep> steps;
+  for (const BlockSpec* block : changed_) steps.push_back({block, true});
+  for (const BlockSpec* block : changed_) steps.push_back({block, false});
+  if (steps.empty()) return ShowWriteSummary(QString());
+  if (!Begin(Mode::Write, std::move(steps))) ShowWriteSummary("Se perdió la conexión con el equipo.");
+}
+
+void SafeConfig::ShowWriteSummary(const QString& ending) {
+  QStringList unchanged, verified, failed;
+  for (const BlockSpec* block : blocks_) {
+    if (std::count(changed_.begin(), changed_.end(), block) == 0) {
+      if (unit_.count(block)) unchanged << QString("  %1").arg(block->name);
+      continue;
+    }
+    const Outcome& outcome = outcomes_[block];
+    if (!outcome.acknowledged) {
+      failed << QString("  %1: el equipo no confirmó la escritura").arg(block->name);
+      continue;
+    }
+    if (!outcome.readBack) {
+      failed << QString("  %1: no se pudo leer de vuelta").arg(block->name);
+      continue;
+    }
+    const auto diffs = Differences(intended_[block], *outcome.readBack);
+    if (diffs.empty()) {
+      verified << QString("  %1").arg(block->name);
+      continue;
+    }
+    failed << QString("  %1: difiere de lo enviado").arg(block->name);
+    for (const FieldDifference& d : diffs)
+      failed << QString("    %1: enviado \"%2\", leido \"%3\"").arg(d.label, d.first, d.second);
+  }
+  QStringList lines;
+  if (!ending.isEmpty()) lines << ending;
+  lines << QString("Sin cambios (%1):").arg(unchanged.size()) << unchanged;
+  lines << QString("Escritos y verificados (%1):").arg(verified.size()) << verified;
+  lines << QString("Con fallas:") << failed;
+  for (const BlockSpec* block : failedReads_)
+    lines << QString("  %1: no se pudo leer").arg(block->name);
+  lines << QString("Copia de seguridad: %1")
+               .arg(backupPath_.isEmpty() ? QString("ninguna")
+                                          : QDir::toNativeSeparators(backupPath_));
+  lastReport_ = lines.join("\n");
+  f_.SetStatus(failed.isEmpty() && failedReads_.empty() && ending.isEmpty()
+                   ? QString("Estado: Escribir todo: %1 bloques escritos y verificados")
+                         .arg(verified.size())
+                   : QString("Estado: Escribir todo con fallas"));
+  ShowSummary(lastReport_);
+}
+
+void SafeConfig::ShowSummary(const QString& report) {
+  QDialog dialog(&f_);
+  dialog.setObjectName("sequenceSummary");
+  dialog.setWindowTitle("Resumen");
+  auto* layout = new QVBoxLayout(&dialog);
+  auto* text = new QPlainTextEdit(report, &dialog);
+  text->setObjectName("sequenceSummaryText");
+  text->setReadOnly(true);
+  layout->addWidget(text);
+  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok, &dialog);
+  QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+  layout->addWidget(buttons);
+  dialog.resize(640, 420);
+  Runner()(dialog);
+}
+
+// The unit as it is against the unit as the profile would leave it.
+void SafeConfig::ShowCompare() {
+  // The page holds the unit's values: the profile goes on top of them, so
+  // what it does not carry stays the unit's.
+  std::map<const BlockSpec*, PageFields> withProfile;
+  LoadProfileIntoPage(f_, profile_);
+  const PageState profilePage = PageState::Capture(f_.TabSheet2);
+  for (const BlockSpec* block : blocks_) withProfile[block] = Intended(*block, profilePage);
+  saved_->Restore();
+
+  QDialog dialog(&f_);
+  dialog.setObjectName("compareDialog");
+  dialog.setWindowTitle("Comparar equipo y perfil");
+  auto* layout = new QVBoxLayout(&dialog);
+  auto* table = new QTableWidget(0, 3, &dialog);
+  table->setObjectName("compareTable");
+  table->setHorizontalHeaderLabels({"Campo", "Equipo", "Perfil"});
+  table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  for (const BlockSpec* block : blocks_)
+    for (const FieldDifference& d : Differences(unit_[block], withProfile[block])) {
+      const int row = table->rowCount();
+      table->insertRow(row);
+      table->setItem(row, 0, new QTableWidgetItem(d.label));
+      table->setItem(row, 1, new QTableWidgetItem(d.first));
+      table->setItem(row, 2, new QTableWidgetItem(d.second));
+    }
+  table->horizontalHeader()->setStretchLastSection(true);
+  table->resizeColumnsToContents();
+  layout->addWidget(new QLabel(table->rowCount() == 0 ? "El equipo ya tiene los valores del perfil."
+                                                      : QString("%1 campos difieren.").arg(table->rowCount()),
+                               &dialog));
+  layout->addWidget(table);
+  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, &dialog);
+  QPushButton* apply = buttons->addButton("Aplicar al equipo", QDialogButtonBox::ActionRole);
+  apply->setObjectName("compareApplyButton");
+  QObject::connect(apply, &QPushButton::clicked, &dialog, [&dialog] { dialog.done(kApplyToUnit); });
+  QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+  layout->addWidget(buttons);
+  dialog.resize(720, 480);
+  lastReport_ = QString("Estado: Comparar: %1 campos difieren").arg(table->rowCount());
+  f_.SetStatus(lastReport_);
+  if (Runner()(dialog) != kApplyToUnit) return;
+  LoadProfileIntoPage(f_, profile_);
+  WriteAll();
+}
+
+// While a run goes, nothing else may send a block or change the page under it.
+void SafeConfig::SetBusy(bool busy) {
+  if (busy) {
+    disabled_.clear();
+    QList<QWidget*> widgets = {f_.BitBtn4,  f_.BitBtn5,  f_.BitBtn31, f_.BitBtn32, f_.BitBtn33,
+                               f_.BitBtn44, f_.BitBtn86, f_.BitBtn87, f_.BitBtn51, f_.BitBtn52,
+                               f_.BitBtn34, f_.BitBtn35, f_.BitBtn28, f_.BitBtn29, f_.BitBtn37,
+                               f_.BitBtn38, f_.BitBtn9,  f_.BitBtn10, f_.BitBtn12, f_.BitBtn13,
+                               f_.BitBtn16, f_.BitBtn61, f_.BitBtn62, f_.BitBtn63, f_.BitBtn8,
+                               f_.BitBtn11, f_.BitBtn22, f_.readAllButton, f_.writeAllButton,
+                               f_.compareButton};
+    for (QWidget* widget : widgets) {
+      disabled_.emplace_back(widget, widget->isEnabled());
+      widget->setEnabled(false);
+    }
+    f_.sequenceCancelButton->setEnabled(true);
+    return;
+  }
+  for (auto [widget, enabled] : disabled_) widget->setEnabled(enabled);
+  disabled_.clear();
+  f_.sequenceCancelButton->setEnabled(false);
+}

@@ -1,0 +1,121 @@
+// "Leer todo", "Escribir todo" (backup, only the changed blocks, read-back
+// check), "Comparar" and the read-back of a single "Escribir": the window's
+// side of the request sequencer. It moves values between the pages and the
+// sequencer, and shows what came of a run.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <functional>
+#include <map>
+#include <optional>
+#include <vector>
+
+#include "config/Sequencer.h"
+#include "profile/Profile.h"
+
+class TForm1;
+class QDialog;
+class QWidget;
+
+// A page field as the page labels it, and the text it shows.
+struct PageField {
+  QString label;
+  QString value;
+  bool operator==(const PageField&) const = default;
+};
+using PageFields = std::vector<PageField>;
+
+// A field that differs: what one side holds and what the other does.
+struct FieldDifference {
+  QString label;
+  QString first;
+  QString second;
+};
+std::vector<FieldDifference> Differences(const PageFields& first, const PageFields& second);
+
+// Runs a modal dialog of ours; tests replace it to answer it. Returns the
+// previous runner.
+using ModalRunner = std::function<int(QDialog&)>;
+ModalRunner SetModalRunner(ModalRunner runner);
+// The result of the compare dialog's "Aplicar al equipo".
+constexpr int kApplyToUnit = 2;
+
+// Where backups go: ~/.qirel/backups on Linux, the user's data folder elsewhere.
+QString BackupFolder();
+// A file name for a unit's backup at a time: identity and date, never one in use.
+QString BackupPath(const QString& folder, const QString& identity, const QString& stamp);
+
+// Every value of the configuration page, kept so it can be put back.
+class PageState {
+ public:
+  static PageState Capture(QWidget* root);
+  void Restore() const;
+
+ private:
+  struct Value;
+  std::vector<std::function<void()>> restores_;
+};
+
+class SafeConfig : public SequencerView {
+ public:
+  explicit SafeConfig(TForm1& form);
+
+  void ReadAll();
+  void WriteAll();
+  void Compare();
+  void VerifyWrite(const BlockSpec& block);
+  void Cancel() { sequencer_.Cancel(); }
+  void ReplyDispatched(std::int32_t request, bool accepted);
+  bool Running() const { return sequencer_.Running(); }
+  RequestSequencer& sequencer() { return sequencer_; }
+  // The last run's report, as its summary shows it.
+  const QString& LastReport() const { return lastReport_; }
+  const QString& LastBackup() const { return backupPath_; }
+
+  // The blocks the unit's page set shows, in writing order.
+  std::vector<const BlockSpec*> ShownBlocks() const;
+  // The block's fields as the page shows them now.
+  PageFields Fields(const BlockSpec& block) const;
+
+  // SequencerView
+  bool CanSend() override;
+  bool SendStep(const BlockStep& step) override;
+  void StepDone(const BlockStep& step, bool ok) override;
+  void ReplyMayWait() override;
+  void SequenceEnded(SequenceEnd end, const BlockStep* at) override;
+
+ private:
+  enum class Mode { Idle, ReadAll, Backup, Write, CompareRead, Verify };
+  struct Outcome {
+    bool acknowledged = false;
+    std::optional<PageFields> readBack;
+  };
+
+  bool Begin(Mode mode, std::vector<BlockStep> steps);
+  // What the unit would hold after a write of the page: the written payload
+  // decoded back into the page, which is then put back as it was.
+  PageFields Intended(const BlockSpec& block, const PageState& page);
+  void EndBackup();
+  void ShowWriteSummary(const QString& ending);
+  void ShowCompare();
+  void ShowSummary(const QString& report);
+  void SetBusy(bool busy);
+  QString EndingText(SequenceEnd end, const BlockStep* at) const;
+  void Protect(const std::function<void()>& action);
+
+  TForm1& f_;
+  RequestSequencer sequencer_;
+  Mode mode_ = Mode::Idle;
+  std::optional<PageState> saved_;
+  std::vector<const BlockSpec*> blocks_;
+  std::map<const BlockSpec*, PageFields> unit_;
+  std::map<const BlockSpec*, PageFields> intended_;
+  std::map<const BlockSpec*, Outcome> outcomes_;
+  std::vector<const BlockSpec*> failedReads_;
+  std::vector<const BlockSpec*> changed_;
+  ProfileJson profile_;
+  QString backupPath_;
+  QString lastReport_;
+  std::vector<std::pair<QWidget*, bool>> disabled_;
+};
