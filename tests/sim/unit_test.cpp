@@ -230,6 +230,7 @@ class UnitTest : public QObject {
   void telemetryFrameFollowsState();
   void traceLinesParseAsTheToolReadsThem();
   void faultsOnRequest();
+  void storeFaults();
   void commandLine();
   void pacerSendsLinesInPiecesAndRawRepliesWhole();
   void ptyDeliversPacedLinesAndAnswers();
@@ -607,6 +608,52 @@ void UnitTest::faultsOnRequest() {
   QCOMPARE(bench.Run(2900ms), std::string());
   QVERIFY(Has(bench.Run(1200ms), ">> DO "));
   QCOMPARE(bench.Ask(read).size(), std::size_t(11));
+}
+
+// Faults that make a write look taken when it was not, or a unit that is late
+// or stops answering.
+void UnitTest::storeFaults() {
+  sim::UnitOptions options = Bench::Quiet();
+  options.store.ignoreWritesAt = 20106;
+  options.store.flipBitAt = 20140;
+  Bench bench(options);
+  const Bytes payload = HexBytes("000500 1E00020000008000 01");
+  // Acknowledged, not stored: the block reads as before.
+  const Bytes before = bench.Ask(ReadRequest(20105, 6));
+  QCOMPARE(bench.Ask(WriteRequest(20105, payload)).size(), std::size_t(8));
+  QCOMPARE(Hex(bench.Ask(ReadRequest(20105, 6))), Hex(before));
+  // Stored with register 20140's lowest bit changed, the rest as sent.
+  QCOMPARE(bench.Ask(WriteRequest(20139, payload)).size(), std::size_t(8));
+  Bytes stored = payload;
+  stored[3] ^= 1;
+  const Bytes reply = bench.Ask(ReadRequest(20139, 6));
+  QCOMPARE(Hex(Bytes(reply.begin() + 3, reply.end() - 2)), Hex(stored));
+  QCOMPARE(int(bench.core.counters().writes), 2);
+
+  // Late: the reply waits for its time.
+  sim::StoreFaults late;
+  late.replyDelay = 300ms;
+  bench.core.SetStoreFaults(late);
+  QCOMPARE(bench.Send(ReadRequest(20032, 3)), std::string());
+  QCOMPARE(Frames(bench.Run(250ms)).size(), std::size_t(0));
+  QCOMPARE(Frames(bench.Run(100ms)).size(), std::size_t(1));
+
+  // Stops answering after a number of requests, whatever they are.
+  sim::StoreFaults tired;
+  tired.answerRequests = bench.core.counters().requests + 1;
+  bench.core.SetStoreFaults(tired);
+  QCOMPARE(bench.Ask(ReadRequest(20032, 3)).size(), std::size_t(11));
+  QCOMPARE(bench.Send(ReadRequest(20032, 3)), std::string());
+  QCOMPARE(bench.Send(WriteRequest(20105, payload)), std::string());
+
+  const sim::CommandLine line = sim::ParseCommandLine(
+      {"--ignore-writes", "20105", "--flip-bit", "20034", "--reply-delay", "0.5", "--answer", "7"});
+  QVERIFY2(line.error.empty(), line.error.c_str());
+  QCOMPARE(int(*line.options.store.ignoreWritesAt), 20105);
+  QCOMPARE(int(*line.options.store.flipBitAt), 20034);
+  QCOMPARE(line.options.store.replyDelay.count(), 500);
+  QCOMPARE(*line.options.store.answerRequests, 7u);
+  QVERIFY(!sim::ParseCommandLine({"--flip-bit", "65536"}).error.empty());
 }
 
 void UnitTest::commandLine() {
