@@ -257,7 +257,7 @@ bool SafeConfig::SendStep(const BlockStep& step) {
 void SafeConfig::ReplyMayWait() {
   // The reply to our own request goes through the dispatcher at once rather
   // than at its next tick; everything else waits for the tick as always.
-  if (replyLength != 0 && sequencer_.Done() < sequencer_.Total()) f_.Timer2Timer();
+  if (dispatchAtOnce && replyLength != 0) f_.Timer2Timer();
 }
 
 void SafeConfig::ReplyDispatched(std::int32_t request, bool accepted) {
