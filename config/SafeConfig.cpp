@@ -403,7 +403,8 @@ void SafeConfig::SequenceEnded(SequenceEnd end, const BlockStep* at) {
       case Mode::ReadAll: {
         QStringList failed;
         for (const BlockSpec* block : failedReads_) failed << block->name;
-        if (at && end != SequenceEnd::Done) failed << at->block->name;
+        if (at && (end == SequenceEnd::TimedOut || end == SequenceEnd::LinkLost))
+          failed << at->block->name;
         const int read = sequencer_.Done() - int(failedReads_.size());
         QString text = QString("Estado: Leer todo: %1 de %2 bloques leidos").arg(read).arg(blocks_.size());
         if (!failed.isEmpty()) text += ", fallaron: " + failed.join(", ");
