@@ -163,7 +163,9 @@ std::vector<std::string> WrittenLines(const std::string& bytes) {
 // fault, or cut off when the unit went (its last, unfinished line).
 struct RepliesOnTheLine {
   long whole = 0, truncated = 0, cut = 0;
+  long spoiled = 0;  // of the whole ones, those with a bad CRC
 };
+
 
 RepliesOnTheLine CountReplies(const std::vector<std::string>& segments) {
   RepliesOnTheLine count;
@@ -184,6 +186,8 @@ RepliesOnTheLine CountReplies(const std::vector<std::string>& segments) {
       const bool whole = f[1] == 0x03 ? f.size() >= 5 && (f.size() - 5) % 256 == std::size_t(f[2])
                                       : f.size() == 8;
       ++(whole ? count.whole : count.truncated);
+      const std::vector<std::uint8_t> bytes(f.begin(), f.end());
+      if (whole && !CrcHolds(bytes)) ++count.spoiled;
     }
     const auto end = segment.find_last_of("\r\n");
     const std::string unfinished = segment.substr(end == std::string::npos ? 0 : end + 1);
@@ -310,8 +314,10 @@ int main(int argc, char** argv) {
   std::map<int, long> decoded;  // by request number
   long decodedTotal = 0;
   QObject::connect(&dispatcher, &QTimer::timeout, [&] {
-    // The dispatcher decodes a reply exactly when its length is the one expected.
-    if (replyLength != 0 && ExpectedReplyLength(replyType) == replyLength) {
+    // The dispatcher decodes a reply exactly when its length is the one
+    // expected and its CRC holds.
+    if (replyLength != 0 && ExpectedReplyLength(replyType) == replyLength &&
+        CrcHolds({replyBuffer, std::size_t(replyLength)})) {
       ++decoded[replyType];
       ++decodedTotal;
     }
@@ -447,8 +453,7 @@ int main(int argc, char** argv) {
   const LineCompare lines = CompareLines(segments, log.text);
   const RepliesOnTheLine onLine = CountReplies(segments);
 
-  // The tool tests a reply by its length only, so a bad CRC still decodes;
-  // a truncated reply never does.
+  // A reply with a bad CRC or cut short is never decoded.
   const unsigned whole = totals.replies - totals.truncated;
   std::printf("Soak report: %d min asked, %.0f s run, unit paced at 19200 baud\n", minutes, wall);
   std::printf(
@@ -467,8 +472,9 @@ int main(int argc, char** argv) {
   std::printf(
       "  on the line: %ld whole replies, %ld truncated, %ld frame(s) cut off by an unplug\n",
       onLine.whole, onLine.truncated, onLine.cut);
-  std::printf("  decoded / whole replies on the line: %ld / %ld (%.1f %%)\n", decodedTotal,
-              onLine.whole, onLine.whole ? 100.0 * double(decodedTotal) / double(onLine.whole) : 0.0);
+  const long sound = onLine.whole - onLine.spoiled;
+  std::printf("  decoded / whole replies with a good CRC on the line: %ld / %ld (%.1f %%)\n",
+              decodedTotal, sound, sound ? 100.0 * double(decodedTotal) / double(sound) : 0.0);
   std::printf("  per request (sent/decoded):");
   int column = 0;
   for (const auto& [request, count] : sentByRequest) {

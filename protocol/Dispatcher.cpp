@@ -50,14 +50,6 @@ std::optional<RequestEntry> FindRequest(std::int32_t request) {
   return std::nullopt;
 }
 
-// A reply spoiled on the line must not reach a decoder: the pages would take
-// its values as the unit's, and the next "Escribir" would send them back.
-bool CrcHolds(ByteSpan frame) {
-  if (frame.size() < 3) return false;
-  const auto crc = ModbusCrc(frame.first(frame.size() - 2));
-  return crc[0] == frame[frame.size() - 2] && crc[1] == frame[frame.size() - 1];
-}
-
 // Each tick works on a copy, as long as the longest reply the receiver can hand over.
 std::uint8_t replyCopy[sizeof replyBuffer];
 }  // namespace
@@ -86,6 +78,8 @@ void TForm1::Timer2Timer() {
     accepted = true;
   } else if (entry->expected == replyLength) {
     const ByteSpan frame(replyCopy, std::size_t(replyLength));
+    // A reply spoiled on the line must not reach a decoder: the pages would
+    // take its values as the unit's, and the next "Escribir" would send them back.
     if (!CrcHolds(frame)) {
       InterpretTraceLine("Chk Incorrecto");
     } else {

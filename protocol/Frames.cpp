@@ -33,6 +33,12 @@ void AppendCrc(ByteVector& frame) {
   frame.insert(frame.end(), crc.begin(), crc.end());
 }
 
+bool CrcHolds(ByteSpan frame) {
+  if (frame.size() < 3) return false;
+  const auto crc = ModbusCrc(frame.first(frame.size() - 2));
+  return crc[0] == frame[frame.size() - 2] && crc[1] == frame[frame.size() - 1];
+}
+
 ByteVector BuildReadRequest(std::uint8_t slave, std::uint8_t function, std::uint16_t address,
                             std::uint8_t count) {
   ByteVector frame{slave, function, std::uint8_t(address >> 8), std::uint8_t(address), 0, count};

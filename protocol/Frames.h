@@ -21,6 +21,8 @@ constexpr std::uint8_t kWriteMultiple = 0x10;
 std::array<std::uint8_t, 2> ModbusCrc(ByteSpan bytes);
 // Appends the CRC to a frame.
 void AppendCrc(ByteVector& frame);
+// Whether a frame's last two bytes are the CRC of the bytes before them.
+bool CrcHolds(ByteSpan frame);
 // Big-endian 16-bit value at bytes[at], bytes[at + 1].
 inline std::uint16_t Word(ByteSpan bytes, std::size_t at) {
   return std::uint16_t(bytes[at] << 8 | bytes[at + 1]);
