@@ -87,7 +87,7 @@ class FloodingUnit {
       std::size_t n = std::min(queued.size(), std::size_t(budget));
       if (taken_)
         n = std::min(n, std::size_t(std::max<std::int64_t>(
-                            0, kMostAhead - std::int64_t(sent_ - taken_->load()))));
+                            0, kMostAhead - (std::int64_t(sent_) - std::int64_t(taken_->load())))));
       if (n == 0) continue;
       // Never blocks (the master is non-blocking): a window that stops reading
       // must fail the test, not hang it.
