@@ -19,6 +19,8 @@
 #include "app/Dialogs.h"
 #include "protocol/Frames.h"
 
+class QSettings;
+
 // How a request goes out; most take the defaults.
 struct SendOptions {
   bool purge = true;   // discard unsent output first
@@ -164,6 +166,11 @@ class TForm1 : public QMainWindow {
   void BitBtn40Click();  // "Cancelar"
   void Timer5Timer();
   void UnitStartedDownload();
+
+  // ---- app/: window place and connection fields kept between runs ------------
+  // A first start (nothing kept) leaves every initial state as it is.
+  void RestoreKept(QSettings& settings);
+  void Keep(QSettings& settings) const;
 
   // ---- controls, named as in the layout ---------------------------------------
   // Top area

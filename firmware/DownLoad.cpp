@@ -52,6 +52,8 @@ void DownLoad::Start() {
   state = kWaitFirstReport;
   if (!Form1) return;
   Form1->BitBtn21->setEnabled(false);
+  // A new image would be served half-way through this one.
+  Form1->BitBtn22->setEnabled(false);
   Form1->BitBtn40->setEnabled(true);
   Form1->ProgressBar1->setVisible(true);
   Form1->TabSheet2->setEnabled(false);
@@ -64,6 +66,7 @@ void DownLoad::Stop() {
   Close();
   if (!Form1) return;
   Form1->BitBtn21->setEnabled(true);
+  Form1->BitBtn22->setEnabled(true);
   Form1->BitBtn40->setVisible(false);
   Form1->BitBtn40->setEnabled(false);
   Form1->BitBtn40->setVisible(true);

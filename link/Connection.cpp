@@ -2,6 +2,7 @@
 // supervision that shows a silent unit.
 #include "app/Convert.h"
 #include "app/Log.h"
+#include "firmware/DownLoad.h"
 #include "link/Link.h"
 
 std::uint32_t secondsTick = 0;
@@ -22,7 +23,7 @@ void TForm1::ConnectLink() {
 
 // Only digits and backspace reach the port number.
 void TForm1::LabeledEdit1KeyPress(QChar& key) {
-  if (!key.isDigit() && key != QChar(8)) key = QChar();
+  if (!IsDecimalDigit(key) && key != QChar(8)) key = QChar();
 }
 
 void TForm1::BitBtn1Click() {
@@ -42,6 +43,8 @@ void TForm1::BitBtn1Click() {
 }
 
 void TForm1::BitBtn2Click() {
+  // No session outlives its port: it ends as "Cancelar" ends it.
+  if (downloadSession.IsActive()) BitBtn40Click();
   ClosePort();
   if (serialThread) serialThread->Terminate();
   serialThread = nullptr;  // it frees itself; never touch it again

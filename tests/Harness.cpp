@@ -51,8 +51,11 @@ PtyPair::PtyPair() {
   tcsetattr(master_, TCSANOW, &tio);
 }
 
-PtyPair::~PtyPair() {
+PtyPair::~PtyPair() { Close(); }
+
+void PtyPair::Close() {
   if (master_ >= 0) close(master_);
+  master_ = -1;
 }
 
 void PtyPair::Write(const Bytes& bytes) {

@@ -56,6 +56,8 @@ class PtyPair {
   Bytes Read(std::size_t count, std::chrono::milliseconds timeout = std::chrono::milliseconds(1000));
   // Discards whatever is waiting.
   void Drain();
+  // The unit's end goes away, as when the cable is pulled.
+  void Close();
 
  private:
   int master_ = -1;
@@ -81,6 +83,9 @@ void InjectInbox(const Bytes& bytes);
 void InjectInbox(const std::string& text);
 // Makes the window behave as connected without a port (the reader is not running).
 void PretendConnected(TForm1& form);
+// Digits of other scripts (Arabic-Indic, full-width, one beyond 16 bits) that
+// a digit-only key filter must turn away.
+QStringList OtherDigits();
 // Lines of a console.
 QStringList Lines(const class QPlainTextEdit* memo);
 // A function-3 style frame with a valid CRC: header, payload, CRC.

@@ -75,6 +75,10 @@ class ConnectionTest : public QObject {
     QCOMPARE(form.LabeledEdit1->text(), QString("123"));
     QTest::keyClick(form.LabeledEdit1, Qt::Key_Backspace);
     QCOMPARE(form.LabeledEdit1->text(), QString("12"));
+    // Other scripts' digits are no port number: "&Conectar" could not convert them.
+    for (const QString& digit : OtherDigits())
+      QTest::sendKeyEvent(QTest::Click, form.LabeledEdit1, Qt::Key_unknown, digit, Qt::NoModifier);
+    QCOMPARE(form.LabeledEdit1->text(), QString("12"));
   }
 
   void remoteShowsTheStationNumber() {

@@ -158,7 +158,9 @@ class PortTest : public QObject {
     QVERIFY(!ReadPort(buffer, sizeof buffer, received));
     const long quiet = ElapsedMs(start);
     QCOMPARE(received, 0u);
-    QVERIFY2(quiet >= 9 && quiet < 60, qPrintable(QString::number(quiet)));
+    // At least the 10 ms wait; the upper bound only catches a read that blocks
+    // (a loaded machine may hold the thread back for a while).
+    QVERIFY2(quiet >= 9 && quiet < 1000, qPrintable(QString::number(quiet)));
 
     // Never more than asked for; the rest waits for the next read.
     pty.Write(Bytes(100, 0x41));
@@ -168,7 +170,7 @@ class PortTest : public QObject {
     start = Clock::now();
     QVERIFY(ReadPort(buffer, 10, received));
     QCOMPARE(received, 10u);
-    QVERIFY(ElapsedMs(start) < 60);
+    QVERIFY(ElapsedMs(start) < 1000);
     QVERIFY(!ReadPort(buffer, sizeof buffer, received));
     QCOMPARE(received, 90u);
   }
