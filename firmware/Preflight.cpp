@@ -20,7 +20,7 @@ constexpr std::size_t kSummaryRanges = 3;
 constexpr double kToolReactionSeconds = 0.014;
 
 std::string Format(const char* format, auto... values) {
-  char text[160];
+  char text[256];
   std::snprintf(text, sizeof text, format, values...);
   return text;
 }
