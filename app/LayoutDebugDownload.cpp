@@ -70,8 +70,9 @@ void TForm1::BuildDownloadPage() {
   // The check of the chosen HEX file; its caption holds several lines.
   preflightPanel = new Panel("preflightPanel", "Sin archivo HEX verificado", page);
   const QFontMetrics lines(preflightPanel->font());
-  preflightPanel->setMinimumSize(lines.horizontalAdvance("Imagen: 65535 registros, 17170438 bytes") + 16,
-                                 lines.lineSpacing() * 8 + 10);
+  preflightPanel->setMinimumSize(
+      lines.horizontalAdvance("Imagen: 65535 registros, 17170438 bytes") + 16,
+      lines.lineSpacing() * 8 + 10);
 
   // The unit's identity beside the image file's, row by row, so they compare
   // at a glance; the circles show the outcome of that comparison.

@@ -119,10 +119,11 @@ int main(int argc, char** argv) {
   const int records = downloadSession.GetCount();  // data records, repeat and end
   const DownloadTraffic traffic = SessionTraffic(records);
   const double wireSeconds = double(traffic.toolBytes + traffic.unitBytes) / kLineBytesPerSecond;
-  std::printf("download of %zu bytes (%d records): wire time of both directions %.1f s for %zu bytes, "
-              "expected %.1f s\n",
-              firmware.size(), records, wireSeconds, traffic.toolBytes + traffic.unitBytes,
-              ExpectedDownloadSeconds(records));
+  std::printf(
+      "download of %zu bytes (%d records): wire time of both directions %.1f s for %zu bytes, "
+      "expected %.1f s\n",
+      firmware.size(), records, wireSeconds, traffic.toolBytes + traffic.unitBytes,
+      ExpectedDownloadSeconds(records));
 
   bool same = true;
   // First as the tool takes the bytes on every 50 ms tick only, then as it does:
@@ -135,16 +136,17 @@ int main(int argc, char** argv) {
     }
     timer.restart();
     form.BitBtn21Click();
-    while (downloadSession.IsActive()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    while (downloadSession.IsActive())
+      QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
     const double seconds = double(timer.nsecsElapsed()) / 1e9;
     const auto received = unit.ReceivedImage();
     const bool intact = received.size() >= firmware.size() &&
                         std::equal(firmware.begin(), firmware.end(), received.begin());
     same = same && intact;
-    std::printf("%s: %.1f s, %.2f of the wire-time limit, %.0f ms a record beyond the wire, image %s\n",
-                onArrival ? "tick and on arrival" : "50 ms tick only   ", seconds,
-                wireSeconds / seconds, (seconds - wireSeconds) * 1000.0 / records,
-                intact ? "received intact" : "DIFFERS");
+    std::printf(
+        "%s: %.1f s, %.2f of the wire-time limit, %.0f ms a record beyond the wire, image %s\n",
+        onArrival ? "tick and on arrival" : "50 ms tick only   ", seconds, wireSeconds / seconds,
+        (seconds - wireSeconds) * 1000.0 / records, intact ? "received intact" : "DIFFERS");
     // The unit prints its closing note before it takes the next session.
     QElapsedTimer settle;
     settle.start();

@@ -24,9 +24,10 @@ void TForm1::ClearPreflight() {
 
 bool TForm1::ConfirmPreflight() {
   if (!preflightCheck.Warns(downloadSession.fileName)) return true;
-  if (CurrentDialogs().Confirm("Advertencia de direcciones",
-                               "La conversion junto datos de direcciones que no se siguen "
-                               "(ver ATENCION en el registro).\nDesea iniciar la descarga igualmente?"))
+  if (CurrentDialogs().Confirm(
+          "Advertencia de direcciones",
+          "La conversion junto datos de direcciones que no se siguen "
+          "(ver ATENCION en el registro).\nDesea iniciar la descarga igualmente?"))
     return true;
   DownloadLog("DownLoad no iniciada");
   return false;

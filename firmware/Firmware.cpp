@@ -68,7 +68,8 @@ std::uint64_t RecordOffset(int n, int chunkSize) {
 }
 
 std::size_t ImageSize(int recordCount) {
-  return kImageHeaderSize + std::size_t(std::max(recordCount - 1, 0)) * kRecordSize + kEndRecordSize;
+  return kImageHeaderSize + std::size_t(std::max(recordCount - 1, 0)) * kRecordSize +
+         kEndRecordSize;
 }
 
 bool ImageHeaderUsable(const ImageHeader& header, std::uint64_t fileSize) {

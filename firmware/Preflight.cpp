@@ -72,14 +72,16 @@ class Covered {
 std::string Discontinuity(const AddressRange& previous, const AddressRange& next,
                           const Covered::Overlap& overlap) {
   if (overlap.bytes > 0)
-    return Format("ATENCION: %s repite %" PRIu64 " bytes ya cargados en %s: la imagen los lleva dos veces",
+    return Format("ATENCION: %s repite %" PRIu64
+                  " bytes ya cargados en %s: la imagen los lleva dos veces",
                   RangeText(next).c_str(), overlap.bytes, RangeText(overlap.span).c_str());
   if (next.first > previous.end)
     return Format("ATENCION: hueco de %" PRIu64 " bytes entre %s y %s: la imagen los junta",
                   next.first - previous.end, RangeText(previous).c_str(), RangeText(next).c_str());
-  return Format("ATENCION: %s va antes que %s en memoria y despues en el archivo: la imagen los junta "
-                "en el orden del archivo",
-                RangeText(next).c_str(), RangeText(previous).c_str());
+  return Format(
+      "ATENCION: %s va antes que %s en memoria y despues en el archivo: la imagen los junta "
+      "en el orden del archivo",
+      RangeText(next).c_str(), RangeText(previous).c_str());
 }
 
 }  // namespace
@@ -135,7 +137,8 @@ DownloadTraffic SessionTraffic(int imageRecords) {
   // record, final packet.
   DownloadTraffic traffic;
   const auto records = std::size_t(std::max(imageRecords, 1));
-  traffic.toolBytes = kStartCommandSize + kAcceptSize + (records - 1) * kChunkDataSize + kLastChunkSize;
+  traffic.toolBytes =
+      kStartCommandSize + kAcceptSize + (records - 1) * kChunkDataSize + kLastChunkSize;
   traffic.unitBytes = kFirstReportSize + records * kChunkRequestSize + kFinalPacketSize;
   traffic.answers = int(records) + 1;
   return traffic;
@@ -156,12 +159,15 @@ std::string Duration(double seconds) {
 std::vector<std::string> PreflightLog(const HexPreflight& report) {
   std::vector<std::string> lines;
   for (const AddressRange& range : report.ranges)
-    lines.push_back(Format("Rango %s (%" PRIu64 " bytes)", RangeText(range).c_str(),
-                           range.end - range.first));
+    lines.push_back(
+        Format("Rango %s (%" PRIu64 " bytes)", RangeText(range).c_str(), range.end - range.first));
   lines.insert(lines.end(), report.warnings.begin(), report.warnings.end());
-  lines.push_back(Format("Datos: %zu bytes en %d registros HEX", report.dataBytes, report.dataRecords));
-  lines.push_back(Format("Imagen: %d registros, %zu bytes", report.imageRecords, report.imageBytes));
-  lines.push_back("Tiempo estimado de descarga a 19200 baudios: " + Duration(report.downloadSeconds));
+  lines.push_back(
+      Format("Datos: %zu bytes en %d registros HEX", report.dataBytes, report.dataRecords));
+  lines.push_back(
+      Format("Imagen: %d registros, %zu bytes", report.imageRecords, report.imageBytes));
+  lines.push_back("Tiempo estimado de descarga a 19200 baudios: " +
+                  Duration(report.downloadSeconds));
   return lines;
 }
 

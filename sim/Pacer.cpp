@@ -118,7 +118,8 @@ std::size_t ToolLine::Underway(TimePoint now) const {
 
 std::vector<std::uint8_t> ToolLine::Take(TimePoint now) {
   const std::size_t arrived = bytes_.size() - Underway(now);
-  std::vector<std::uint8_t> out(bytes_.begin(), bytes_.begin() + static_cast<std::ptrdiff_t>(arrived));
+  std::vector<std::uint8_t> out(bytes_.begin(),
+                                bytes_.begin() + static_cast<std::ptrdiff_t>(arrived));
   bytes_.erase(bytes_.begin(), bytes_.begin() + static_cast<std::ptrdiff_t>(arrived));
   return out;
 }
@@ -128,8 +129,8 @@ std::chrono::microseconds ToolLine::Wait(TimePoint now) const {
   const std::size_t underway = Underway(now);
   if (underway == 0) return bytes_.empty() ? microseconds::max() : microseconds(0);
   // The first of them is in once the rest are still on the line.
-  const double seconds =
-      std::chrono::duration<double>(lineFree_ - now).count() - static_cast<double>(underway - 1) / rate_;
+  const double seconds = std::chrono::duration<double>(lineFree_ - now).count() -
+                         static_cast<double>(underway - 1) / rate_;
   return microseconds(static_cast<long long>(std::ceil(std::max(seconds, 0.0) * 1e6)));
 }
 

@@ -61,10 +61,11 @@ class HexImageTest : public QObject {
       QCOMPARE(unit->text(), QString("-"));
     QCOMPARE(form->Shape1->color(), TColor(0x00FFFF));
     // The conversion's own lines, then the check of the file.
-    QCOMPARE(Lines(form->Memo3),
-             QStringList({"salto :20,1", "FirmwareSize : 4", "Rango 0x00000000-0x0000012B (300 bytes)",
-                          "Datos: 300 bytes en 19 registros HEX", "Imagen: 4 registros, 802 bytes",
-                          "Tiempo estimado de descarga a 19200 baudios: 0:01"}));
+    QCOMPARE(
+        Lines(form->Memo3),
+        QStringList({"salto :20,1", "FirmwareSize : 4", "Rango 0x00000000-0x0000012B (300 bytes)",
+                     "Datos: 300 bytes en 19 registros HEX", "Imagen: 4 registros, 802 bytes",
+                     "Tiempo estimado de descarga a 19200 baudios: 0:01"}));
     QCOMPARE(form->preflightPanel->color(), clGreen);
     QCOMPARE(downloadSession.fileName, bin.toStdString());
     QCOMPARE(downloadSession.GetCount(), 4);

@@ -1,13 +1,14 @@
 // The check of a HEX file before its download: address ranges, the places the
 // conversion closed up, sizes and the expected time; what the DownLoad page
 // shows of it and the question before a download of a suspicious image.
+#include "firmware/Preflight.h"
+
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
 
 #include "app/Log.h"
 #include "firmware/DownLoad.h"
-#include "firmware/Preflight.h"
 #include "tests/Harness.h"
 #include "tests/firmware/DownloadTesting.h"
 
@@ -24,12 +25,14 @@ std::string RegionsHex(const std::vector<Region>& regions) {
   std::string text;
   for (const Region& region : regions) {
     if (region.address >= 0x10000)
-      text += HexRecord(4, 0, {std::uint8_t(region.address >> 24), std::uint8_t(region.address >> 16)}) +
+      text += HexRecord(4, 0,
+                        {std::uint8_t(region.address >> 24), std::uint8_t(region.address >> 16)}) +
               "\r\n";
     for (std::size_t at = 0; at < region.data.size(); at += 16)
-      text += HexRecord(0, int((region.address + int(at)) & 0xFFFF),
-                        Slice(region.data, at, std::min<std::size_t>(16, region.data.size() - at))) +
-              "\r\n";
+      text +=
+          HexRecord(0, int((region.address + int(at)) & 0xFFFF),
+                    Slice(region.data, at, std::min<std::size_t>(16, region.data.size() - at))) +
+          "\r\n";
   }
   return text + kEndOfFile + "\r\n";
 }
@@ -39,7 +42,8 @@ HexPreflight Analyse(const std::string& text) { return AnalyseHex(Text(text)); }
 // The data records of an image, joined.
 Bytes ImageData(const Bytes& image) {
   Bytes data;
-  for (int n = 0; n < ReadImageHeader(image).chunkCount - 2; ++n) data = Join(data, RecordData(image, n));
+  for (int n = 0; n < ReadImageHeader(image).chunkCount - 2; ++n)
+    data = Join(data, RecordData(image, n));
   return data;
 }
 
@@ -68,7 +72,8 @@ class PreflightTest : public QObject {
     QCOMPARE(report.warnings.size(), std::size_t(1));
     const QString warning = QString::fromStdString(report.warnings[0]);
     QVERIFY2(warning.startsWith("ATENCION: hueco de 3840 bytes") &&
-                 warning.contains("0x00000000-0x000000FF") && warning.contains("0x00001000-0x000010FF"),
+                 warning.contains("0x00000000-0x000000FF") &&
+                 warning.contains("0x00001000-0x000010FF"),
              qPrintable(warning));
     // The conversion itself still joins them, as the unit expects of it.
     QCOMPARE(ImageData(ConvertHex(Text(text), {2, 17, 456}).image), Join(low, high));
@@ -78,22 +83,26 @@ class PreflightTest : public QObject {
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("ranges");
     QTest::addColumn<QString>("warning");  // empty: none
-    QTest::newRow("overlap") << QString::fromStdString(RegionsHex({{0x0000, Sequence(64)}, {0x0020, Sequence(64)}}))
+    QTest::newRow("overlap") << QString::fromStdString(
+                                    RegionsHex({{0x0000, Sequence(64)}, {0x0020, Sequence(64)}}))
                              << "0-60"
                              << "ATENCION: 0x00000020-0x0000005F repite 32 bytes ya cargados en "
                                 "0x00000020-0x0000003F";
-    QTest::newRow("backwards") << QString::fromStdString(RegionsHex({{0x0100, Sequence(32)}, {0x0000, Sequence(32)}}))
-                               << "0-20 100-120"
-                               << "ATENCION: 0x00000000-0x0000001F va antes que 0x00000100-0x0000011F";
+    QTest::newRow("backwards")
+        << QString::fromStdString(RegionsHex({{0x0100, Sequence(32)}, {0x0000, Sequence(32)}}))
+        << "0-20 100-120"
+        << "ATENCION: 0x00000000-0x0000001F va antes que 0x00000100-0x0000011F";
     // A segment record carries the data on across 64 KiB without a gap.
     QTest::newRow("segment") << QString::fromStdString(HexRecord(0, 0xFFF0, Sequence(16)) + "\r\n" +
                                                        HexRecord(2, 0, {0x10, 0x00}) + "\r\n" +
                                                        HexRecord(0, 0, Sequence(16)) + "\r\n" +
                                                        kEndOfFile + "\r\n")
-                             << "fff0-10010" << "";
+                             << "fff0-10010"
+                             << "";
     // Firmware linked high in memory starts where its linear address says.
     QTest::newRow("linear") << QString::fromStdString(RegionsHex({{0x08000000, Sequence(40)}}))
-                            << "8000000-8000028" << "";
+                            << "8000000-8000028"
+                            << "";
   }
   void addressesTheConversionCloses() {
     QFETCH(QString, text);
@@ -153,13 +162,17 @@ class PreflightTest : public QObject {
   void pageShowsTheCheckAndAsksBeforeADownload() {
     TForm1 form;
     DialogScript dialogs;
-    const QString warned = Save("QRL02-017-0456.hex", RegionsHex({{0x0000, Sequence(256)}, {0x1000, Sequence(256)}}));
+    const QString warned =
+        Save("QRL02-017-0456.hex", RegionsHex({{0x0000, Sequence(256)}, {0x1000, Sequence(256)}}));
     dialogs->files = {warned, dir.filePath("warned.bin")};
     form.BitBtn22Click();
     const QStringList log = Lines(form.Memo3);
     QVERIFY(log.contains("Rango 0x00000000-0x000000FF (256 bytes)"));
     QVERIFY(log.contains("Rango 0x00001000-0x000010FF (256 bytes)"));
-    QCOMPARE(log.filter(QRegularExpression("^ATENCION: hueco .*0x00000000-0x000000FF.*0x00001000-0x000010FF")).size(), 1);
+    QCOMPARE(log.filter(QRegularExpression(
+                            "^ATENCION: hueco .*0x00000000-0x000000FF.*0x00001000-0x000010FF"))
+                 .size(),
+             1);
     QCOMPARE(form.preflightPanel->color(), clRedOrange);
     QVERIFY(form.preflightPanel->caption().contains("0x00001000-0x000010FF"));
     QVERIFY(form.preflightPanel->caption().contains("ATENCION"));

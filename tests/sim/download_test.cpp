@@ -399,10 +399,10 @@ void DownloadTest::pacerGivesTheLoaderTheLine() {
 }
 
 void DownloadTest::commandLine() {
-  sim::CommandLine line = sim::ParseCommandLine(
-      {"--download-fail", "3", "--download-stall", "0", "--bad-first-report", "2",
-       "--bad-chunk-request", "5", "--stray-byte", "1", "--self-download", "--com", "2",
-       "--pace-input"});
+  sim::CommandLine line =
+      sim::ParseCommandLine({"--download-fail", "3", "--download-stall", "0", "--bad-first-report",
+                             "2", "--bad-chunk-request", "5", "--stray-byte", "1",
+                             "--self-download", "--com", "2", "--pace-input"});
   QVERIFY2(line.error.empty(), line.error.c_str());
   QVERIFY(line.options.paceInput);
   const sim::DownloadFaults& faults = line.options.download;
