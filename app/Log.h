@@ -17,6 +17,8 @@
 
 #include "app/Controls.h"
 #include "app/Dialogs.h"
+#include "firmware/DownloadEta.h"
+#include "firmware/Preflight.h"
 #include "protocol/Frames.h"
 
 class QSettings;
@@ -171,6 +173,17 @@ class TForm1 : public QMainWindow {
   // A first start (nothing kept) leaves every initial state as it is.
   void RestoreKept(QSettings& settings);
   void Keep(QSettings& settings) const;
+
+  // ---- firmware/: pre-flight check of a HEX file, time left of a download -------
+  void ShowPreflight(const HexPreflight& report, const QString& imagePath);
+  void ClearPreflight();
+  // "Iniciar DownLoad" on an image whose check warned asks once more.
+  bool ConfirmPreflight();
+  void DownloadPaceStarted();
+  void DownloadChunkServed(int chunk, int chunkCount);
+  void DownloadPaceStopped();
+  // The reader passed bytes on: a running session takes them now, not on its next tick.
+  void DownloadBytesArrived();
 
   // ---- controls, named as in the layout ---------------------------------------
   // Top area
@@ -383,6 +396,12 @@ class TForm1 : public QMainWindow {
   FileDialog OpenDialog1;
   FileDialog OpenDialog2;
   FileDialog OpenDialog3;
+
+  // Pre-flight check and time left (DownLoad page)
+  Panel* preflightPanel;
+  QLabel* downloadEtaLabel;
+  PreflightCheck preflightCheck;
+  DownloadEta downloadEta;
 
   // ---- control arrays (element i is control number i + 1) ---------------------
   std::array<LabeledEdit*, 8> ceroEdits{};

@@ -40,6 +40,8 @@ void TForm1::BitBtn1Click() {
   BitBtn2->setEnabled(true);
   LabeledEdit1->setEnabled(false);
   serialThread = new Serial(false);
+  connect(serialThread, &Serial::Arrived, this,
+          [this] { Guarded([this] { DownloadBytesArrived(); }); });
 }
 
 void TForm1::BitBtn2Click() {

@@ -35,9 +35,9 @@ std::atomic<const Serial*> newestReader{nullptr};
 
 }  // namespace
 
-void ReaderPass() {
+bool ReaderPass() {
   // The GUI thread is taking bytes: leave the port alone this pass.
-  if (portInbox.busy.test(std::memory_order_relaxed)) return;
+  if (portInbox.busy.test(std::memory_order_relaxed)) return false;
 
   std::uint8_t buffer[2048];
   std::uint32_t n = 0;
@@ -56,7 +56,7 @@ void ReaderPass() {
       portInbox.count += std::int32_t(n);
     }
     ReleaseInbox();
-    return;
+    return true;
   }
 
   if (++readerIdleCount > kIdleReadsBeforePurge) {
@@ -66,6 +66,7 @@ void ReaderPass() {
     portInbox.count = 0;
     ReleaseInbox();
   }
+  return false;
 }
 
 Serial::Serial(bool CreateSuspended) {
@@ -85,7 +86,7 @@ void Serial::run() {
     msleep(1);
   }
   while (!isInterruptionRequested() && newestReader.load() == this) {
-    ReaderPass();
+    if (ReaderPass()) emit Arrived();
     msleep(kPassPauseMs);
   }
 }

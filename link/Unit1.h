@@ -24,6 +24,10 @@ class Serial : public QThread {
   // Asks the thread to stop at its next pass.
   void Terminate();
 
+ signals:
+  // A pass put bytes in the inbox.
+  void Arrived();
+
  protected:
   void run() override;  // Execute
 };
@@ -32,7 +36,8 @@ extern Serial* serialThread;
 
 // One pass of the reader without its pause: read the port, append to the inbox,
 // count empty reads. The thread body runs it in a loop; tests call it directly.
-void ReaderPass();
+// True when it put bytes in the inbox.
+bool ReaderPass();
 
 // GUI side: takes every waiting byte under the busy flag without waiting.
 // Returns the number of bytes copied to out (room for 511); 0 when the flag
