@@ -17,6 +17,7 @@
 
 #include "app/Controls.h"
 #include "app/Dialogs.h"
+#include "link/PortList.h"
 #include "protocol/Frames.h"
 
 // How a request goes out; most take the defaults.
@@ -24,6 +25,8 @@ struct SendOptions {
   bool purge = true;   // discard unsent output first
   bool remote = true;  // the station prefix in remote mode
 };
+
+class PortWatch;
 
 class TForm1 : public QMainWindow {
   Q_OBJECT
@@ -164,6 +167,16 @@ class TForm1 : public QMainWindow {
   void BitBtn40Click();  // "Cancelar"
   void Timer5Timer();
   void UnitStartedDownload();
+
+  // ---- link/PortChoice.cpp: the port list, open-failure reasons, lost adapter --
+  void portListButtonClick();
+  void portReconnectButtonClick();
+  // The second line under "Error al abrir puerto".
+  QString OpenFailureReason();
+  void PortOpened(int number);
+  void PortClosed();
+  void PortLost();
+  void PortCameBack();
 
   // ---- controls, named as in the layout ---------------------------------------
   // Top area
@@ -377,6 +390,12 @@ class TForm1 : public QMainWindow {
   FileDialog OpenDialog2;
   FileDialog OpenDialog3;
 
+  // ---- the port list and the lost-adapter watch ------------------------------
+  QPushButton* portListButton;       // "..." beside "Puerto"
+  QPushButton* portReconnectButton;  // in the status bar once a lost adapter is back
+  std::unique_ptr<PortSystem> portSystem;
+  PortWatch* portWatch = nullptr;
+
   // ---- control arrays (element i is control number i + 1) ---------------------
   std::array<LabeledEdit*, 8> ceroEdits{};
   std::array<LabeledEdit*, 8> spanEdits{};
@@ -432,6 +451,7 @@ class TForm1 : public QMainWindow {
   void ConnectMonitorCommands();
   void ConnectConfig();
   void ConnectProfile();
+  void ConnectPortChoice();
 
   // protocol/Receiver.cpp
   bool ProcessLine(const std::string& line);
