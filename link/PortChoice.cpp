@@ -16,7 +16,8 @@ void TForm1::ConnectPortChoice() {
 }
 
 void TForm1::portListButtonClick() {
-  PortListDialog dialog(*portSystem, IsConnected() ? LabeledEdit1->text().toInt() : 0, this);
+  // Opened only while disconnected: the number can't change while a port is open.
+  PortListDialog dialog(*portSystem, this);
   if (dialog.exec() != QDialog::Accepted || IsConnected()) return;
   const std::optional<PortEntry> chosen = dialog.Chosen();
   if (!chosen) return;

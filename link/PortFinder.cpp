@@ -16,8 +16,7 @@ constexpr int kWatchMs = 1000;
 QString Text(const std::string& text) { return QString::fromUtf8(text.data(), qsizetype(text.size())); }
 }  // namespace
 
-PortListDialog::PortListDialog(PortSystem& system, int connectedCom, QWidget* parent)
-    : QDialog(parent), system_(system), connectedCom_(connectedCom) {
+PortListDialog::PortListDialog(PortSystem& system, QWidget* parent) : QDialog(parent), system_(system) {
   setObjectName("portListDialog");
   setWindowTitle("Puertos serie");
   auto* layout = new QVBoxLayout(this);
@@ -73,10 +72,7 @@ void PortListDialog::Refresh() {
   for (int row = 0; row < int(entries_.size()); ++row) {
     const PortEntry& entry = entries_[std::size_t(row)];
     QString use;
-    if (connectedCom_ > 0 && entry.com == connectedCom_)
-      use = "conectado (esta herramienta)";
-    else if (entry.inUse)
-      use = "en uso por " + (entry.heldBy.empty() ? QString("otro programa") : Text(entry.heldBy));
+    if (entry.inUse) use = "en uso por " + (entry.heldBy.empty() ? QString("otro programa") : Text(entry.heldBy));
     const QStringList cells = {entry.com > 0 ? "COM" + QString::number(entry.com) : QString(),
                                Text(entry.device), Text(entry.description), use};
     for (int column = 0; column < cells.size(); ++column) {

@@ -18,8 +18,7 @@ class QTableWidget;
 class PortListDialog : public QDialog {
   Q_OBJECT
  public:
-  // `connectedCom` is the number this tool has open (0 when none).
-  PortListDialog(PortSystem& system, int connectedCom, QWidget* parent);
+  PortListDialog(PortSystem& system, QWidget* parent);
   // The row selected when the dialog was accepted.
   std::optional<PortEntry> Chosen() const;
   // Reads the ports again, keeping the selected one selected.
@@ -29,7 +28,6 @@ class PortListDialog : public QDialog {
   void WatchFolders();
 
   PortSystem& system_;
-  int connectedCom_;
   QTableWidget* table_;
   std::vector<PortEntry> entries_;
   QFileSystemWatcher watcher_;

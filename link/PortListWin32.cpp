@@ -16,6 +16,8 @@
 #include <setupapi.h>
 
 #include <algorithm>
+#include <chrono>
+#include <map>
 #include <string>
 
 namespace {
@@ -80,9 +82,21 @@ std::string SystemMessage(int error) {
 
 class WindowsPorts : public PortSystem {
  public:
+  // Probing opens the port, which toggles its control lines (and resets some
+  // boards), so while the list is being polled a port is probed only when it
+  // appears; a list read after a pause probes them all again.
   std::vector<PortEntry> List() override {
+    const auto now = std::chrono::steady_clock::now();
+    if (now - lastList_ > kProbeAgainAfter) held_.clear();
+    lastList_ = now;
     std::vector<PortEntry> entries = Collect();
-    for (PortEntry& entry : entries) entry.inUse = HeldElsewhere(entry.com);
+    std::map<int, bool> held;
+    for (PortEntry& entry : entries) {
+      const auto known = held_.find(entry.com);
+      entry.inUse = known != held_.end() ? known->second : HeldElsewhere(entry.com);
+      held[entry.com] = entry.inUse;
+    }
+    held_ = std::move(held);
     return entries;
   }
 
@@ -123,6 +137,10 @@ class WindowsPorts : public PortSystem {
   }
 
  private:
+  static constexpr std::chrono::seconds kProbeAgainAfter{5};
+  std::map<int, bool> held_;  // by COM number, from the last listing
+  std::chrono::steady_clock::time_point lastList_;
+
   static std::vector<PortEntry> Collect() {
     std::vector<PortEntry> entries;
     const HDEVINFO set = SetupDiGetClassDevsW(&kPortsClass, nullptr, nullptr, DIGCF_PRESENT);

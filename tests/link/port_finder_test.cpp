@@ -86,6 +86,7 @@ class PortFinderTest : public QObject {
     FakePorts machine;
     machine.UsbAdapter("ttyUSB0", "0403", "6001", "FTDI", "FT232R USB UART", "A50285BI",
                        "usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0");
+    machine.Process(4242, "minicom", machine.Path("dev/ttyUSB0").string());
     PtyPair unit;
     machine.ComLink(1, unit.slavePath());
     TForm1 form;
@@ -93,14 +94,17 @@ class PortFinderTest : public QObject {
     QCOMPARE(form.portListButton->text(), QString("..."));
 
     QStringList numbers;
+    QStringList use;
     WithPortList(form, [&](QDialog* dialog, QTableWidget* table) {
       numbers = Column(table, 0);
+      use = Column(table, 3);
       const int usb = int(Column(table, 1).indexOf(QString::fromStdString(machine.Path("dev/ttyUSB0").string())));
       if (usb < 0) return;
       table->selectRow(usb);
       dialog->accept();
     });
     QCOMPARE(numbers, QStringList({"COM1", ""}));
+    QCOMPARE(use, QStringList({"", "en uso por minicom (PID 4242)"}));
     QCOMPARE(form.LabeledEdit1->text(), QString("2"));
     QCOMPARE(fs::read_symlink(fs::path(machine.roots.ports) / "COM2").string(),
              machine.Path("dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0").string());
