@@ -1,10 +1,13 @@
 #include "link/PortFinder.h"
 
+#include <algorithm>
+
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTableWidget>
 #include <QVBoxLayout>
 
@@ -12,6 +15,8 @@ namespace {
 constexpr int kSettleMs = 300;
 constexpr int kPollMs = 2000;
 constexpr int kWatchMs = 1000;
+constexpr int kMinWidth = 560;
+constexpr int kMaxWidth = 1100;
 
 QString Text(const std::string& text) { return QString::fromUtf8(text.data(), qsizetype(text.size())); }
 }  // namespace
@@ -30,7 +35,7 @@ PortListDialog::PortListDialog(PortSystem& system, QWidget* parent) : QDialog(pa
   table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
   table_->verticalHeader()->hide();
   table_->horizontalHeader()->setStretchLastSection(true);
-  table_->setMinimumWidth(640);
+  table_->setWordWrap(false);
   layout->addWidget(table_);
   connect(table_, &QTableWidget::cellDoubleClicked, this, &QDialog::accept);
 
@@ -83,6 +88,10 @@ void PortListDialog::Refresh() {
     if (selected && selected->device == entry.device && selected->com == entry.com) reselect = row;
   }
   table_->resizeColumnsToContents();
+  // Wide enough to read every column, within reason.
+  int width = 2 * table_->frameWidth() + table_->verticalScrollBar()->sizeHint().width();
+  for (int column = 0; column < table_->columnCount(); ++column) width += table_->columnWidth(column);
+  table_->setMinimumWidth(std::clamp(width, kMinWidth, kMaxWidth));
   if (reselect >= 0) table_->selectRow(reselect);
 }
 
