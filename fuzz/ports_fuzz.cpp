@@ -18,7 +18,9 @@ namespace fs = std::filesystem;
 
 namespace {
 const fs::path& Root() {
-  static QTemporaryDir dir(QDir::tempPath() + "/qirel-ports-fuzz-XXXXXX");
+  // Every input builds and removes a small tree: in memory where there is a tmpfs.
+  static const QString base = QDir("/dev/shm").exists() ? QString("/dev/shm") : QDir::tempPath();
+  static QTemporaryDir dir(base + "/qirel-ports-fuzz-XXXXXX");
   static const fs::path root = fs::path(dir.path().toStdString()) / "machine";
   return root;
 }
