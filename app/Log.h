@@ -19,6 +19,7 @@
 #include "app/Dialogs.h"
 #include "firmware/DownloadEta.h"
 #include "firmware/Preflight.h"
+#include "link/PortList.h"
 #include "protocol/Frames.h"
 
 class QSettings;
@@ -28,6 +29,8 @@ struct SendOptions {
   bool purge = true;   // discard unsent output first
   bool remote = true;  // the station prefix in remote mode
 };
+
+class PortWatch;
 
 class TForm1 : public QMainWindow {
   Q_OBJECT
@@ -184,6 +187,16 @@ class TForm1 : public QMainWindow {
   void DownloadPaceStopped();
   // The reader passed bytes on: a running session takes them now, not on its next tick.
   void DownloadBytesArrived();
+
+  // ---- link/PortChoice.cpp: the port list, open-failure reasons, lost adapter --
+  void portListButtonClick();
+  void portReconnectButtonClick();
+  // The second line under "Error al abrir puerto".
+  QString OpenFailureReason();
+  void PortOpened(int number);
+  void PortClosed();
+  void PortLost();
+  void PortCameBack();
 
   // ---- controls, named as in the layout ---------------------------------------
   // Top area
@@ -403,6 +416,12 @@ class TForm1 : public QMainWindow {
   PreflightCheck preflightCheck;
   DownloadEta downloadEta;
 
+  // ---- the port list and the lost-adapter watch ------------------------------
+  QPushButton* portListButton;       // "..." beside "Puerto"
+  QPushButton* portReconnectButton;  // in the status bar once a lost adapter is back
+  std::unique_ptr<PortSystem> portSystem;
+  PortWatch* portWatch = nullptr;
+
   // ---- control arrays (element i is control number i + 1) ---------------------
   std::array<LabeledEdit*, 8> ceroEdits{};
   std::array<LabeledEdit*, 8> spanEdits{};
@@ -458,6 +477,7 @@ class TForm1 : public QMainWindow {
   void ConnectMonitorCommands();
   void ConnectConfig();
   void ConnectProfile();
+  void ConnectPortChoice();
 
   // protocol/Receiver.cpp
   bool ProcessLine(const std::string& line);

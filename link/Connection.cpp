@@ -19,6 +19,7 @@ void TForm1::ConnectLink() {
   On(RadioGroup2, &RadioGroup::clicked, &TForm1::RadioGroup2Click);
   On(Timer3, &QTimer::timeout, &TForm1::Timer3Timer);
   On(Timer4, &QTimer::timeout, &TForm1::Timer4Timer);
+  ConnectPortChoice();
 }
 
 // Only digits and backspace reach the port number.
@@ -33,7 +34,7 @@ void TForm1::BitBtn1Click() {
   }
   const int number = StrToInt(LabeledEdit1->text());
   if (OpenPort(ComPortPath(number), 19200, 8, 0, 0) != 0) {
-    CurrentDialogs().Message("Error al abrir puerto");
+    CurrentDialogs().Message("Error al abrir puerto\n" + OpenFailureReason());
     return;
   }
   BitBtn1->setEnabled(false);
@@ -42,6 +43,7 @@ void TForm1::BitBtn1Click() {
   serialThread = new Serial(false);
   connect(serialThread, &Serial::Arrived, this,
           [this] { Guarded([this] { DownloadBytesArrived(); }); });
+  PortOpened(number);
 }
 
 void TForm1::BitBtn2Click() {
@@ -53,6 +55,7 @@ void TForm1::BitBtn2Click() {
   BitBtn2->setEnabled(false);
   BitBtn1->setEnabled(true);
   LabeledEdit1->setEnabled(true);
+  PortClosed();
 }
 
 void TForm1::RadioGroup2Click() { Edit3->setVisible(RadioGroup2->itemIndex() != 0); }

@@ -59,7 +59,9 @@ class ConnectionTest : public QObject {
     form.LabeledEdit1->setText("4x");  // pasted text is not filtered
     form.BitBtn1->click();
     QCOMPARE(dialogs->messages,
-             QStringList({"Ingrese numero de Puerto Comm", "Error al abrir puerto"}));
+             QStringList({"Ingrese numero de Puerto Comm",
+                          QString::fromUtf8("Error al abrir puerto\nEl puerto 0 no existe: los puertos se "
+                                            "numeran desde 1.")}));
     QCOMPARE(dialogs->errors, QStringList({"'4x' is not a valid integer value"}));
     QVERIFY(form.BitBtn1->isEnabled());
     QVERIFY(!form.IsConnected());
