@@ -3,12 +3,6 @@
 // holds itself and \\.\COM5 to the virtual unit; it answers this program's
 // "? command" lines on stdin, so the checks about the far end of the line are
 // made here too. Prints one PASS/FAIL line per check and the totals.
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
 #include <windows.h>
 
 #include <atomic>
@@ -26,10 +20,10 @@
 #include "link/Port.h"
 #include "link/ReaderPass.h"
 #include "protocol/Frames.h"
+#include "tests/PortTesting.h"
 
 using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
-using Bytes = std::vector<std::uint8_t>;
 
 namespace {
 
@@ -46,16 +40,6 @@ void Check(bool ok, const std::string& name, const std::string& detail = {}) {
   std::printf("%s %s%s%s\n", ok ? "PASS" : "FAIL", name.c_str(), ok || detail.empty() ? "" : ": ",
               ok ? "" : detail.c_str());
   std::fflush(stdout);
-}
-
-std::string Hex(const Bytes& bytes) {
-  std::string out;
-  char buffer[4];
-  for (std::size_t i = 0; i < bytes.size(); ++i) {
-    std::snprintf(buffer, sizeof buffer, i ? " %02X" : "%02X", bytes[i]);
-    out += buffer;
-  }
-  return out;
 }
 
 // Asks the driver; its answer is one line.
@@ -82,19 +66,6 @@ std::map<std::string, std::string> Fields(const std::string& line) {
 
 long ElapsedMs(Clock::time_point since) {
   return long(std::chrono::duration_cast<milliseconds>(Clock::now() - since).count());
-}
-
-// What the port gives until `count` bytes came or 3 s passed.
-Bytes ReadFromPort(std::size_t count) {
-  Bytes got;
-  std::uint8_t buffer[2048];
-  std::uint32_t received = 0;
-  const auto deadline = Clock::now() + milliseconds(3000);
-  while (got.size() < count && Clock::now() < deadline) {
-    ReadPort(buffer, sizeof buffer, received);
-    got.insert(got.end(), buffer, buffer + received);
-  }
-  return got;
 }
 
 // Waits until the driver's bytes are in the port's receive queue.

@@ -38,19 +38,6 @@ void LinkCom(const fs::path& prefix, int number, const std::string& target) {
   fs::create_symlink(target, link);
 }
 
-// What another program might have left on the line.
-void Cook(int fd) {
-  termios tio{};
-  tcgetattr(fd, &tio);
-  tio.c_iflag |= ICRNL | IXON | IXOFF;
-  tio.c_oflag |= OPOST | ONLCR;
-  tio.c_lflag |= ICANON | ECHO | ISIG;
-  tio.c_cflag = (tio.c_cflag & ~tcflag_t(CSIZE)) | CS7 | PARENB | CSTOPB | CRTSCTS;
-  cfsetispeed(&tio, B9600);
-  cfsetospeed(&tio, B9600);
-  tcsetattr(fd, TCSANOW, &tio);
-}
-
 // The line as the far end sees it; on Linux the master reaches the slave's settings.
 std::string Settings(int fd) {
   termios tio{};
@@ -80,8 +67,7 @@ std::string Answer(const std::string& request, PtyPair& raw, sim::VirtualUnit& u
   std::string command;
   in >> command;
   if (command == "cook") {
-    Cook(raw.master());
-    return "ok";
+    return raw.LeaveCooked() ? "ok" : "failed";
   }
   if (command == "settings") return Settings(raw.master());
   if (command == "write") {
@@ -97,12 +83,7 @@ std::string Answer(const std::string& request, PtyPair& raw, sim::VirtualUnit& u
   }
   if (command == "drain") {
     // Everything until the line stays quiet: how much, and its last 8 bytes.
-    Bytes all;
-    for (;;) {
-      const Bytes part = raw.Read(65536, milliseconds(300));
-      if (part.empty()) break;
-      all.insert(all.end(), part.begin(), part.end());
-    }
+    const Bytes all = raw.ReadUntilQuiet();
     const std::size_t tail = std::min<std::size_t>(all.size(), 8);
     return std::to_string(all.size()) + "|" + Hex(Bytes(all.end() - std::ptrdiff_t(tail), all.end()));
   }
