@@ -19,6 +19,16 @@ std::optional<int> PortNumber(std::string_view text) {
   return value;
 }
 
+// Built by appending: GCC 12 at -O3 warns falsely about "..." + std::string.
+std::string Quoted(std::string_view before, std::string_view text, std::string_view after) {
+  std::string message(before);
+  message += '\'';
+  message.append(text);
+  message += '\'';
+  message.append(after);
+  return message;
+}
+
 }  // namespace
 
 StartOptions ParseStartOptions(const std::vector<std::string>& arguments) {
@@ -41,10 +51,10 @@ StartOptions ParseStartOptions(const std::vector<std::string>& arguments) {
     } else if (argument.starts_with("--port=")) {
       value = argument.substr(7);
     } else {
-      return fail("unknown argument '" + std::string(argument) + "'");
+      return fail(Quoted("unknown argument ", argument, ""));
     }
     options.port = PortNumber(*value);
-    if (!options.port) return fail("'" + std::string(*value) + "' is not a COM port number");
+    if (!options.port) return fail(Quoted("", *value, " is not a COM port number"));
   }
   return options;
 }
