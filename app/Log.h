@@ -198,6 +198,11 @@ class TForm1 : public QMainWindow {
   void PortLost();
   void PortCameBack();
 
+  // ---- command line: --port N ---------------------------------------------------
+  // Once the event loop runs (after anything start-up restored), puts the port
+  // number in the port field and presses "&Conectar".
+  void ConnectAtStart(int port);
+
   // ---- controls, named as in the layout ---------------------------------------
   // Top area
   QGroupBox* GroupBox1;

@@ -12,8 +12,7 @@
 #include <vector>
 
 #include "app/Dialogs.h"
-
-using Bytes = std::vector<std::uint8_t>;
+#include "tests/PortTesting.h"
 
 // Answers message boxes and file dialogs from a script and records what was shown.
 class ScriptedDialogs : public Dialogs {
@@ -58,6 +57,11 @@ class PtyPair {
   void Drain();
   // The unit's end goes away, as when the cable is pulled.
   void Close();
+  // Everything that arrives until the line stays quiet.
+  Bytes ReadUntilQuiet();
+  // Leaves the line cooked, slow, 7E2 and with both kinds of flow control, as
+  // another program might; on Linux the master reaches the slave's settings.
+  bool LeaveCooked();
 
  private:
   int master_ = -1;
@@ -73,9 +77,6 @@ class ComLink {
  private:
   std::string link_;
 };
-
-Bytes HexBytes(const char* hex);  // "01 03 4E 40" -> bytes
-std::string Hex(const Bytes& bytes);  // bytes -> "01 03 4E 40"
 
 class TForm1;
 // Puts bytes in the reader's inbox as if they had just arrived.
