@@ -122,7 +122,8 @@ void StringGrid::setCell(int col, int row, const QString& text) {
 bool StringGrid::Rejects(QEvent* event) const {
   if (!keyFilter || event->type() != QEvent::KeyPress) return false;
   const QString text = static_cast<QKeyEvent*>(event)->text();
-  return text.size() == 1 && !keyFilter(text[0]);
+  // A character beyond one UTF-16 unit passes no filter.
+  return text.size() > 1 || (text.size() == 1 && !keyFilter(text[0]));
 }
 
 bool StringGrid::eventFilter(QObject* watched, QEvent* event) {

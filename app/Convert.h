@@ -14,3 +14,6 @@ class EConvertError : public std::runtime_error {
 // Decimal, optional sign, 32-bit signed range; anything else throws
 // "'%s' is not a valid integer value".
 int StrToInt(const QString& text);
+
+// The characters StrToInt takes as digits: "0"-"9" and no other script's.
+inline bool IsDecimalDigit(QChar key) { return key >= QChar('0') && key <= QChar('9'); }

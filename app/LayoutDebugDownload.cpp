@@ -66,6 +66,13 @@ void TForm1::BuildDownloadPage() {
   ProgressBar1->setRange(0, 100);
   ProgressBar1->setValue(0);
   ProgressBar1->hide();  // shown while a session runs
+  downloadEtaLabel = MakeLabel("downloadEtaLabel", "Tiempo restante: -", page);
+  // The check of the chosen HEX file; its caption holds several lines.
+  preflightPanel = new Panel("preflightPanel", "Sin archivo HEX verificado", page);
+  const QFontMetrics lines(preflightPanel->font());
+  preflightPanel->setMinimumSize(
+      lines.horizontalAdvance("Imagen: 65535 registros, 17170438 bytes") + 16,
+      lines.lineSpacing() * 8 + 10);
 
   // The unit's identity beside the image file's, row by row, so they compare
   // at a glance; the circles show the outcome of that comparison.
@@ -118,7 +125,9 @@ void TForm1::BuildDownloadPage() {
   auto* side = new QVBoxLayout();
   for (QPushButton* button : {BitBtn22, BitBtn21, BitBtn40}) side->addWidget(button);
   side->addWidget(ProgressBar1);
+  side->addWidget(downloadEtaLabel);
   side->addLayout(identity);
+  side->addWidget(preflightPanel);
   side->addStretch(1);
 
   auto* grid = new QGridLayout(page);

@@ -26,6 +26,10 @@ void TForm1::BuildTopArea(QWidget* top) {
   BitBtn2 = MakeButton("BitBtn2", "&Desconectar", GroupBox1);
   BitBtn2->setEnabled(false);
   AddLabeled(port, 0, 0, LabeledEdit1);
+  portListButton = MakeButton("portListButton", "...", GroupBox1);
+  portListButton->setToolTip("Puertos serie presentes");
+  portListButton->setFixedWidth(portListButton->fontMetrics().horizontalAdvance("...") + 24);
+  port->addWidget(portListButton, 0, 2);
   port->addWidget(BitBtn1, 1, 0);
   port->addWidget(BitBtn2, 1, 1);
   row->addWidget(GroupBox1);

@@ -5,6 +5,7 @@
 #include <exception>
 
 #include "app/Convert.h"
+#include "app/WindowSettings.h"
 #include "config/SafeConfig.h"
 
 TForm1* Form1 = nullptr;
@@ -15,6 +16,7 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
   BuildWindow();
   BuildTimersAndDialogs();
   setWindowTitle("Qirel Dalvesca - Configuracion & Debug - Version 20220503");
+  resize(FirstWindowSize(screen()->availableGeometry()));
   FormCreate();
   ConnectLink();
   ConnectProtocol();
@@ -126,6 +128,8 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
   }
   if (event->type() == QEvent::KeyPress && watched == LabeledEdit1) {
     const QString text = static_cast<QKeyEvent*>(event)->text();
+    // A character beyond one UTF-16 unit is no digit either.
+    if (text.size() > 1) return true;
     if (text.size() == 1) {
       QChar key = text[0];
       LabeledEdit1KeyPress(key);

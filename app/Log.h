@@ -18,17 +18,23 @@
 
 #include "app/Controls.h"
 #include "app/Dialogs.h"
+#include "firmware/DownloadEta.h"
+#include "firmware/Preflight.h"
+#include "link/PortList.h"
 #include "protocol/Frames.h"
 
 struct BlockSpec;
 class SafeConfig;
 class QBoxLayout;
+class QSettings;
 
 // How a request goes out; most take the defaults.
 struct SendOptions {
   bool purge = true;   // discard unsent output first
   bool remote = true;  // the station prefix in remote mode
 };
+
+class PortWatch;
 
 class TForm1 : public QMainWindow {
   Q_OBJECT
@@ -179,6 +185,37 @@ class TForm1 : public QMainWindow {
   void ConnectSafeConfig();
   // The dispatcher handled a reply; accepted when it was decoded or acknowledged.
   void ReplyDispatched(std::int32_t request, bool accepted);
+
+  // ---- app/: window place and connection fields kept between runs ------------
+  // A first start (nothing kept) leaves every initial state as it is.
+  void RestoreKept(QSettings& settings);
+  void Keep(QSettings& settings) const;
+
+  // ---- firmware/: pre-flight check of a HEX file, time left of a download -------
+  void ShowPreflight(const HexPreflight& report, const QString& imagePath);
+  void ClearPreflight();
+  // "Iniciar DownLoad" on an image whose check warned asks once more.
+  bool ConfirmPreflight();
+  void DownloadPaceStarted();
+  void DownloadChunkServed(int chunk, int chunkCount);
+  void DownloadPaceStopped();
+  // The reader passed bytes on: a running session takes them now, not on its next tick.
+  void DownloadBytesArrived();
+
+  // ---- link/PortChoice.cpp: the port list, open-failure reasons, lost adapter --
+  void portListButtonClick();
+  void portReconnectButtonClick();
+  // The second line under "Error al abrir puerto".
+  QString OpenFailureReason();
+  void PortOpened(int number);
+  void PortClosed();
+  void PortLost();
+  void PortCameBack();
+
+  // ---- command line: --port N ---------------------------------------------------
+  // Once the event loop runs (after anything start-up restored), puts the port
+  // number in the port field and presses "&Conectar".
+  void ConnectAtStart(int port);
 
   // ---- controls, named as in the layout ---------------------------------------
   // Top area
@@ -401,6 +438,18 @@ class TForm1 : public QMainWindow {
   QProgressBar* sequenceProgress = nullptr;
   std::unique_ptr<SafeConfig> safeConfig;
 
+  // Pre-flight check and time left (DownLoad page)
+  Panel* preflightPanel;
+  QLabel* downloadEtaLabel;
+  PreflightCheck preflightCheck;
+  DownloadEta downloadEta;
+
+  // ---- the port list and the lost-adapter watch ------------------------------
+  QPushButton* portListButton;       // "..." beside "Puerto"
+  QPushButton* portReconnectButton;  // in the status bar once a lost adapter is back
+  std::unique_ptr<PortSystem> portSystem;
+  PortWatch* portWatch = nullptr;
+
   // ---- control arrays (element i is control number i + 1) ---------------------
   std::array<LabeledEdit*, 8> ceroEdits{};
   std::array<LabeledEdit*, 8> spanEdits{};
@@ -456,6 +505,7 @@ class TForm1 : public QMainWindow {
   void ConnectMonitorCommands();
   void ConnectConfig();
   void ConnectProfile();
+  void ConnectPortChoice();
 
   // protocol/Receiver.cpp
   bool ProcessLine(const std::string& line);

@@ -18,7 +18,7 @@ constexpr Table kTables[2] = {{40000, 128, 64, 4, false}, {40128, 144, 48, 6, tr
 enum Column { kEnable = 1, kSlaveColumn, kAddress, kAlarmHigh, kAlarmLow, kThreshold, kDataType };
 
 // Cells that only take digits; every other column, and row 0, keep their texts.
-bool GridKey(QChar key) { return key.isDigit() || key == QChar(13) || key == QChar(8); }
+bool GridKey(QChar key) { return IsDecimalDigit(key) || key == QChar(13) || key == QChar(8); }
 }  // namespace
 
 void PackGatewayRow(const GatewayRow& row, bool analog, std::uint8_t* out) {

@@ -51,7 +51,10 @@ void DownLoad::Start() {
   active = true;
   state = kWaitFirstReport;
   if (!Form1) return;
+  Form1->DownloadPaceStarted();
   Form1->BitBtn21->setEnabled(false);
+  // A new image would be served half-way through this one.
+  Form1->BitBtn22->setEnabled(false);
   Form1->BitBtn40->setEnabled(true);
   Form1->ProgressBar1->setVisible(true);
   Form1->TabSheet2->setEnabled(false);
@@ -63,7 +66,9 @@ void DownLoad::Stop() {
   state = kWaitFirstReport;
   Close();
   if (!Form1) return;
+  Form1->DownloadPaceStopped();
   Form1->BitBtn21->setEnabled(true);
+  Form1->BitBtn22->setEnabled(true);
   Form1->BitBtn40->setVisible(false);
   Form1->BitBtn40->setEnabled(false);
   Form1->BitBtn40->setVisible(true);
@@ -220,6 +225,7 @@ ChunkAnswer DownLoad::AnswerChunkRequest(std::span<std::uint8_t> buffer, std::si
   const int n = ReadChunkRequest(ByteSpan(reply, kChunkRequestSize)).chunk;
   if (Form1 && chunkCount > 1)
     Form1->ProgressBar1->setValue(std::min(100, n * 100 / (chunkCount - 1)));
+  if (Form1) Form1->DownloadChunkServed(n, chunkCount);
   const bool last = n >= chunkCount - 1;
   const QString unanswered = "CHUNK " + QString::number(n) + " sin respuesta: ";
   if (!HasImage()) {

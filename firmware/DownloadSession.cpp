@@ -65,6 +65,7 @@ void TForm1::ConnectFirmware() {
 
 // "Iniciar DownLoad"
 void TForm1::BitBtn21Click() {
+  if (!ConfirmPreflight()) return;
   std::string command;
   if (!downloadSession.Open(command)) {
     CurrentDialogs().Message("No se puede abrir archivo HEX");

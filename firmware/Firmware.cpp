@@ -1,6 +1,7 @@
 #include "firmware/Firmware.h"
 
 #include <algorithm>
+#include <functional>
 
 #include "monitor/Monitor.h"
 
@@ -66,6 +67,11 @@ std::uint64_t RecordOffset(int n, int chunkSize) {
   return kImageHeaderSize + std::uint64_t(n) * std::uint64_t(chunkSize + 6);
 }
 
+std::size_t ImageSize(int recordCount) {
+  return kImageHeaderSize + std::size_t(std::max(recordCount - 1, 0)) * kRecordSize +
+         kEndRecordSize;
+}
+
 bool ImageHeaderUsable(const ImageHeader& header, std::uint64_t fileSize) {
   // Fewer than two records would leave no chunk to serve before the end record.
   if (header.chunkCount < 2 || header.chunkSize != kChunkSize) return false;
@@ -129,10 +135,8 @@ HexLine DecodeHexLine(std::string_view text) {
   return line;
 }
 
-HexConversion ConvertHex(ByteSpan text, const ImageIdentity& identity) {
-  HexConversion out;
-  ByteVector data;
-  int colonCount = 0;
+std::optional<HexLineFault> ForEachHexLine(ByteSpan text,
+                                           const std::function<void(const HexLine&)>& take) {
   int lineNumber = 1;
   std::size_t start = 0;
   for (std::size_t i = 0; i < text.size(); ++i) {
@@ -141,16 +145,23 @@ HexConversion ConvertHex(ByteSpan text, const ImageIdentity& identity) {
     const std::string_view segment(reinterpret_cast<const char*>(text.data()) + start, i - start);
     start = i + 1;
     const HexLine line = DecodeHexLine(segment);
-    colonCount += line.colons;
-    if (line.fault != HexLine::Fault::None) {
-      out.error = LineFault(line.fault, lineNumber);
-      return out;
-    }
+    if (line.fault != HexLine::Fault::None) return HexLineFault{line.fault, lineNumber};
     // CR LF ends one line.
     if (c == '\n' || i + 1 == text.size() || text[i + 1] != '\n') ++lineNumber;
+    take(line);
+  }
+  // A last line without its line end is not taken.
+  return std::nullopt;
+}
 
+HexConversion ConvertHex(ByteSpan text, const ImageIdentity& identity) {
+  HexConversion out;
+  ByteVector data;
+  int colonCount = 0;
+  const auto fault = ForEachHexLine(text, [&](const HexLine& line) {
+    colonCount += line.colons;
     const std::size_t n = line.bytes.size();
-    if (n == 0) continue;
+    if (n == 0) return;
     const std::uint8_t type = line.bytes[3];
     if (n == kMinRecordDigits / 2) {
       out.log.push_back("salto :" + std::to_string(colonCount) + "," + std::to_string(type));
@@ -159,8 +170,11 @@ HexConversion ConvertHex(ByteSpan text, const ImageIdentity& identity) {
     } else {
       data.insert(data.end(), line.bytes.begin() + 4, line.bytes.end() - 1);
     }
+  });
+  if (fault) {
+    out.error = LineFault(fault->fault, fault->line);
+    return out;
   }
-  // A last line without its line end is not taken.
 
   if (data.empty()) {
     out.error = "El archivo HEX no tiene registros de datos";
@@ -176,7 +190,7 @@ HexConversion ConvertHex(ByteSpan text, const ImageIdentity& identity) {
   data.resize(std::size_t(dataRecords) * kChunkSize, 0xFF);
 
   ByteVector& image = out.image;
-  image.reserve(kImageHeaderSize + std::size_t(dataRecords + 1) * kRecordSize + kEndRecordSize);
+  image.reserve(ImageSize(out.recordCount));
   image.resize(kImageHeaderSize);
   image[0] = 0;
   image[1] = identity.hardware;

@@ -5,6 +5,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
@@ -44,6 +45,8 @@ ImageHeader ReadImageHeader(ByteSpan header);  // the first 10 bytes
 // The session serves only images of the layout above: at least the end
 // record, 256-byte chunks, and a file long enough for every record.
 bool ImageHeaderUsable(const ImageHeader& header, std::uint64_t fileSize);
+// Length of an image of `recordCount` records (the end record included).
+std::size_t ImageSize(int recordCount);
 // Offset of record n in the image.
 std::uint64_t RecordOffset(int n, int chunkSize);
 
@@ -65,6 +68,15 @@ struct HexLine {
 };
 constexpr std::size_t kHexLineBytes = 64;  // a line holds at most this many decoded bytes
 HexLine DecodeHexLine(std::string_view line);
+
+// Hands every line that ends with CR or LF to `take`, in order, until one does
+// not decode: that one is returned with its number (CR LF ends one line).
+struct HexLineFault {
+  HexLine::Fault fault = HexLine::Fault::None;
+  int line = 0;
+};
+std::optional<HexLineFault> ForEachHexLine(ByteSpan text,
+                                           const std::function<void(const HexLine&)>& take);
 
 // The conversion of a whole HEX text: the data bytes of all data records in
 // file order, cut into 256-byte records, then a repeat of the last one and an

@@ -1,5 +1,6 @@
 // "Seleccionar HEX": a firmware file in Intel HEX text becomes a download
 // image, and the "Archivo" panel shows what the image is meant for.
+#include <QDir>
 #include <QFile>
 
 #include "app/Files.h"
@@ -15,11 +16,16 @@ void ShowImageIdentity(TForm1& form, const QString& hardware, const QString& pro
   form.Label157->setText(build);
 }
 
-// No image is chosen any more; the user is told why.
+// No image is chosen any more; the user is told why, in one message naming the file.
 void Refuse(TForm1& form, const QString& why) {
   ShowImageIdentity(form, "-", "-", "-");
+  form.ClearPreflight();
   DownloadLog(why);
   CurrentDialogs().Message(why);
+}
+
+QString Unconvertible(const QString& hexPath, const QString& why) {
+  return "No se puede convertir " + QDir::toNativeSeparators(hexPath) + ": " + why;
 }
 
 }  // namespace
@@ -31,22 +37,25 @@ void TForm1::BitBtn22Click() {
 
   const auto identity = DecodeHexName(hexPath.toStdString());
   if (!identity) {
-    Refuse(*this,
-           "El nombre del archivo HEX no indica hardware, proyecto y build "
-           "(ejemplo: ABC02-017-0456.hex)");
+    Refuse(*this, Unconvertible(hexPath,
+                                "El nombre del archivo HEX no indica hardware, proyecto y build "
+                                "(ejemplo: ABC02-017-0456.hex)"));
     return;
   }
   QFile hex(hexPath);
-  if (!hex.open(QIODevice::ReadOnly)) return;
+  if (!hex.open(QIODevice::ReadOnly)) {
+    Refuse(*this, "No se puede abrir el archivo HEX " + QDir::toNativeSeparators(hexPath));
+    return;
+  }
   const QByteArray text = hex.readAll();
   hex.close();
 
-  const HexConversion conversion = ConvertHex(
-      ByteSpan(reinterpret_cast<const std::uint8_t*>(text.constData()), std::size_t(text.size())),
-      *identity);
+  const ByteSpan bytes(reinterpret_cast<const std::uint8_t*>(text.constData()),
+                       std::size_t(text.size()));
+  const HexConversion conversion = ConvertHex(bytes, *identity);
   if (!conversion.error.empty()) {
     for (const std::string& line : conversion.log) DownloadLog(QString::fromStdString(line));
-    Refuse(*this, QString::fromStdString(conversion.error));
+    Refuse(*this, Unconvertible(hexPath, QString::fromStdString(conversion.error)));
     return;
   }
 
@@ -55,8 +64,7 @@ void TForm1::BitBtn22Click() {
   for (const std::string& line : conversion.log) DownloadLog(QString::fromStdString(line));
   // Written aside and renamed when whole: no half image under the chosen name.
   if (!WriteWholeFile(imagePath, conversion.image.data(), conversion.image.size())) {
-    ShowImageIdentity(*this, "-", "-", "-");
-    DownloadLog("No se puede escribir el archivo " + imagePath);
+    Refuse(*this, "No se puede escribir el archivo " + imagePath);
     return;
   }
   downloadSession.SetFileName(imagePath.toStdString());
@@ -67,4 +75,5 @@ void TForm1::BitBtn22Click() {
   downloadSession.ClearCount();
   for (int n = 0; n < conversion.recordCount; ++n) downloadSession.IncCount();
   DownloadLog("FirmwareSize : " + QString::number(downloadSession.GetCount()));
+  ShowPreflight(AnalyseHex(bytes), imagePath);
 }

@@ -2,6 +2,7 @@
 // supervision that shows a silent unit.
 #include "app/Convert.h"
 #include "app/Log.h"
+#include "firmware/DownLoad.h"
 #include "link/Link.h"
 
 std::uint32_t secondsTick = 0;
@@ -18,11 +19,12 @@ void TForm1::ConnectLink() {
   On(RadioGroup2, &RadioGroup::clicked, &TForm1::RadioGroup2Click);
   On(Timer3, &QTimer::timeout, &TForm1::Timer3Timer);
   On(Timer4, &QTimer::timeout, &TForm1::Timer4Timer);
+  ConnectPortChoice();
 }
 
 // Only digits and backspace reach the port number.
 void TForm1::LabeledEdit1KeyPress(QChar& key) {
-  if (!key.isDigit() && key != QChar(8)) key = QChar();
+  if (!IsDecimalDigit(key) && key != QChar(8)) key = QChar();
 }
 
 void TForm1::BitBtn1Click() {
@@ -32,22 +34,28 @@ void TForm1::BitBtn1Click() {
   }
   const int number = StrToInt(LabeledEdit1->text());
   if (OpenPort(ComPortPath(number), 19200, 8, 0, 0) != 0) {
-    CurrentDialogs().Message("Error al abrir puerto");
+    CurrentDialogs().Message("Error al abrir puerto\n" + OpenFailureReason());
     return;
   }
   BitBtn1->setEnabled(false);
   BitBtn2->setEnabled(true);
   LabeledEdit1->setEnabled(false);
   serialThread = new Serial(false);
+  connect(serialThread, &Serial::Arrived, this,
+          [this] { Guarded([this] { DownloadBytesArrived(); }); });
+  PortOpened(number);
 }
 
 void TForm1::BitBtn2Click() {
+  // No session outlives its port: it ends as "Cancelar" ends it.
+  if (downloadSession.IsActive()) BitBtn40Click();
   ClosePort();
   if (serialThread) serialThread->Terminate();
   serialThread = nullptr;  // it frees itself; never touch it again
   BitBtn2->setEnabled(false);
   BitBtn1->setEnabled(true);
   LabeledEdit1->setEnabled(true);
+  PortClosed();
 }
 
 void TForm1::RadioGroup2Click() { Edit3->setVisible(RadioGroup2->itemIndex() != 0); }

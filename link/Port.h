@@ -32,3 +32,15 @@ void PurgePort();
 // Discards only what was not sent yet; what the unit sent stays readable.
 void PurgeOutput();
 void ClosePort();
+
+// Where the last failed OpenPort stopped and the system's error number there
+// (errno, or GetLastError on Windows), for telling the user why.
+enum class OpenStep { None, Open, Lock, Settings, Exclusive, Framing };
+struct OpenFailure {
+  OpenStep step = OpenStep::None;
+  int error = 0;
+  std::string device;  // the path that was opened; empty for port 0
+};
+OpenFailure LastOpenFailure();
+// True once the open port's device has gone (adapter pulled, other end closed).
+bool PortHungUp();

@@ -40,6 +40,14 @@ std::shared_mutex& PortLock() {
   return *lock;
 }
 int portFd = -1;  // guarded by PortLock(); -1 while closed
+OpenFailure lastFailure;  // guarded by PortLock()
+
+// Records why the open stopped; closes the fd when one was opened.
+std::uint8_t Failed(OpenStep step, int error, const std::string& device, int fd, std::uint8_t code) {
+  lastFailure = {step, error, device};
+  if (fd >= 0) close(fd);
+  return code;
+}
 
 void Release(int fd) {
   tcflush(fd, TCIOFLUSH);
@@ -187,23 +195,14 @@ std::uint8_t OpenPort(const std::string& path, std::uint32_t baud, std::uint8_t 
   const int fd =
       device.empty() ? -1 : open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   portHandle = fd;
-  if (fd < 0) return 1;
+  if (fd < 0) return Failed(OpenStep::Open, device.empty() ? ENOENT : errno, device, -1, 1);
 
   // TIOCEXCL doesn't stop a privileged second opener; the lock does, for any
   // program that asks for it as well.
-  if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
-    close(fd);
-    return 1;
-  }
+  if (flock(fd, LOCK_EX | LOCK_NB) != 0) return Failed(OpenStep::Lock, errno, device, fd, 1);
   termios current{};
-  if (tcgetattr(fd, &current) != 0) {
-    close(fd);
-    return 2;
-  }
-  if (ioctl(fd, TIOCEXCL) != 0) {
-    close(fd);
-    return 1;
-  }
+  if (tcgetattr(fd, &current) != 0) return Failed(OpenStep::Settings, errno, device, fd, 2);
+  if (ioctl(fd, TIOCEXCL) != 0) return Failed(OpenStep::Exclusive, errno, device, fd, 1);
 
   const auto wanted = RawSettings(current, baud, dataBits, parity, stopBits);
   int error = EINVAL;
@@ -216,13 +215,27 @@ std::uint8_t OpenPort(const std::string& path, std::uint32_t baud, std::uint8_t 
   if (error != 0) {
     std::printf("SetCommState failed with error %d.\n", error);
     std::fflush(stdout);
+    lastFailure = {OpenStep::Framing, error, device};
     Release(fd);
     return 3;
   }
 
   if (portFd >= 0) Release(portFd);
   portFd = fd;
+  lastFailure = {};
   return 0;
+}
+
+OpenFailure LastOpenFailure() {
+  std::shared_lock lock(PortLock());
+  return lastFailure;
+}
+
+bool PortHungUp() {
+  std::shared_lock lock(PortLock());
+  if (portFd < 0) return false;
+  pollfd pfd{portFd, POLLIN, 0};
+  return poll(&pfd, 1, 0) > 0 && (pfd.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
 }
 
 std::uint8_t WritePort(const std::uint8_t* buffer, std::uint32_t count) {

@@ -6,12 +6,6 @@
 
 #ifdef _WIN32
 
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
 #include <windows.h>
 
 #include <cstdio>
@@ -38,6 +32,11 @@ std::shared_mutex& PortLock() {
   return *lock;
 }
 HANDLE openHandle = INVALID_HANDLE_VALUE;  // guarded by PortLock()
+OpenFailure lastFailure;                   // guarded by PortLock()
+
+void NoteFailure(OpenStep step, const std::string& device) {
+  lastFailure = {step, int(GetLastError()), device};
+}
 
 void Purge(HANDLE handle) {
   PurgeComm(handle, PURGE_RXCLEAR);
@@ -65,12 +64,16 @@ std::uint8_t OpenPort(const std::string& path, std::uint32_t baud, std::uint8_t 
   const HANDLE handle = CreateFileA(ResolvePortPath(path).c_str(), GENERIC_READ | GENERIC_WRITE, 0,
                                     nullptr, OPEN_EXISTING, 0, nullptr);
   portHandle = handle;
-  if (handle == INVALID_HANDLE_VALUE) return 1;
+  if (handle == INVALID_HANDLE_VALUE) {
+    NoteFailure(OpenStep::Open, path);
+    return 1;
+  }
 
   DCB dcb;
   ZeroMemory(&dcb, sizeof dcb);
   dcb.DCBlength = sizeof dcb;
   if (!GetCommState(handle, &dcb)) {
+    NoteFailure(OpenStep::Settings, path);
     CloseHandle(handle);
     return 2;
   }
@@ -82,6 +85,7 @@ std::uint8_t OpenPort(const std::string& path, std::uint32_t baud, std::uint8_t 
   if (!SetCommState(handle, &dcb)) {
     std::printf("SetCommState failed with error %d.\n", int(GetLastError()));
     std::fflush(stdout);
+    NoteFailure(OpenStep::Framing, path);
     CloseHandle(handle);
     return 3;
   }
@@ -89,6 +93,7 @@ std::uint8_t OpenPort(const std::string& path, std::uint32_t baud, std::uint8_t 
   COMMTIMEOUTS timeouts;
   ZeroMemory(&timeouts, sizeof timeouts);
   if (!GetCommTimeouts(handle, &timeouts)) {
+    NoteFailure(OpenStep::Settings, path);
     CloseHandle(handle);
     return 4;
   }
@@ -98,12 +103,14 @@ std::uint8_t OpenPort(const std::string& path, std::uint32_t baud, std::uint8_t 
   timeouts.WriteTotalTimeoutMultiplier = kWriteTotalMultiplier;
   timeouts.WriteTotalTimeoutConstant = kWriteTotalConstant;
   if (!SetCommTimeouts(handle, &timeouts)) {
+    NoteFailure(OpenStep::Framing, path);
     CloseHandle(handle);
     return 5;
   }
 
   if (openHandle != INVALID_HANDLE_VALUE) Release(openHandle);
   openHandle = handle;
+  lastFailure = {};
   return 0;
 }
 
@@ -145,6 +152,20 @@ void ClosePort() {
   if (openHandle == INVALID_HANDLE_VALUE) return;
   Release(openHandle);
   openHandle = INVALID_HANDLE_VALUE;
+}
+
+OpenFailure LastOpenFailure() {
+  std::shared_lock lock(PortLock());
+  return lastFailure;
+}
+
+// A removed USB adapter's handle fails every call from then on.
+bool PortHungUp() {
+  std::shared_lock lock(PortLock());
+  if (openHandle == INVALID_HANDLE_VALUE) return false;
+  DWORD errors = 0;
+  COMSTAT status;
+  return !ClearCommError(openHandle, &errors, &status);
 }
 
 #endif  // _WIN32

@@ -1,6 +1,6 @@
 // One-shot commands: each is a single coil write the unit acknowledges, or
 // the clock write. Nothing is read back; the trace shows the effect.
-#include <ctime>
+#include <chrono>
 
 #include "app/Log.h"
 #include "monitor/Monitor.h"
@@ -22,12 +22,21 @@ constexpr SendOptions kAlwaysLocal{.purge = true, .remote = false};
 }  // namespace
 
 std::array<std::uint8_t, 8> ClockBytes(std::int64_t secondsSince1970) {
-  const std::time_t moment = std::time_t(secondsSince1970);
-  std::tm utc{};
-  gmtime_r(&moment, &utc);
-  return {std::uint8_t(utc.tm_sec),  std::uint8_t(utc.tm_min),  std::uint8_t(utc.tm_hour),
-          std::uint8_t(utc.tm_mday), std::uint8_t(utc.tm_mon + 1), std::uint8_t(utc.tm_year),
-          std::uint8_t(utc.tm_wday), 0};
+  // The calendar of the standard library: the same on every platform, no
+  // gmtime_r or gmtime_s.
+  using namespace std::chrono;
+  const sys_seconds moment{seconds(secondsSince1970)};
+  const sys_days day = floor<days>(moment);
+  const year_month_day date{day};
+  const hh_mm_ss time{moment - day};
+  return {std::uint8_t(time.seconds().count()),
+          std::uint8_t(time.minutes().count()),
+          std::uint8_t(time.hours().count()),
+          std::uint8_t(unsigned(date.day())),
+          std::uint8_t(unsigned(date.month())),
+          std::uint8_t(int(date.year()) - 1900),
+          std::uint8_t(weekday(day).c_encoding()),
+          0};
 }
 
 void TForm1::ConnectMonitorCommands() {

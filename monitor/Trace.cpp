@@ -2,10 +2,10 @@
 // console, and a few kinds carry the live values of the "Estado" page.
 #include <QDir>
 #include <QScrollBar>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
+#include "app/AppendFile.h"
 #include "app/Log.h"
 #include "link/Link.h"
 #include "monitor/Monitor.h"
@@ -89,11 +89,9 @@ Route RouteTraceLine(std::string_view line, bool iec101, bool serie) {
 
 void WriteLogLine(std::string_view line) {
   // Opened and closed for every line, so the file is complete at any moment.
-  FILE* file = std::fopen(logFileName.c_str(), "ab");
-  if (!file) return;
-  std::fwrite(line.data(), 1, line.size(), file);
-  std::fwrite("\r\n", 1, 2, file);
-  std::fclose(file);
+  std::string text(line);
+  text += "\r\n";
+  AppendToFile(logFileName, text);
 }
 
 void TForm1::ConnectMonitor() {
@@ -190,9 +188,7 @@ void TForm1::BitBtn24Click() {
   if (!SaveDialog1.execute()) return;
   // The whole path, however long: a cut one would log into some other file.
   logFileName = QDir::toNativeSeparators(SaveDialog1.fileName).toStdString();
-  FILE* file = std::fopen(logFileName.c_str(), "ab");
-  if (!file) return;
-  std::fclose(file);
+  if (!AppendToFile(logFileName, {})) return;
   loggingOn = 1;
   BitBtn24->setEnabled(false);
   BitBtn25->setEnabled(true);

@@ -11,9 +11,53 @@
 #include "app/Convert.h"
 #include "app/Files.h"
 #include "app/Log.h"
+#include "monitor/Monitor.h"
 
 namespace {
 std::string Utf8(const QString& text) { return text.toStdString(); }
+
+// Well-formed UTF-8 (no overlong forms, surrogates or code points past
+// U+10FFFF). A sequence cut short by the end of the file is damage, not
+// another code page, so it does not count against the text.
+bool IsUtf8(std::string_view bytes) {
+  std::size_t i = 0;
+  while (i < bytes.size()) {
+    const auto lead = static_cast<unsigned char>(bytes[i]);
+    if (lead < 0x80) {
+      ++i;
+      continue;
+    }
+    std::size_t more = 0;
+    unsigned char low = 0x80, high = 0xBF;  // range of the first continuation byte
+    if (lead >= 0xC2 && lead <= 0xDF) {
+      more = 1;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+      more = 2;
+      if (lead == 0xE0) low = 0xA0;
+      if (lead == 0xED) high = 0x9F;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+      more = 3;
+      if (lead == 0xF0) low = 0x90;
+      if (lead == 0xF4) high = 0x8F;
+    } else {
+      return false;
+    }
+    for (std::size_t k = 1; k <= more; ++k) {
+      if (i + k == bytes.size()) return true;
+      const auto next = static_cast<unsigned char>(bytes[i + k]);
+      if (next < (k == 1 ? low : 0x80) || next > (k == 1 ? high : 0xBF)) return false;
+    }
+    i += more + 1;
+  }
+  return true;
+}
+
+// Profiles are written as UTF-8; one that is not was saved by an editor in
+// Windows-1252, the code page of the technicians' laptops.
+std::string ProfileTextAsUtf8(const QByteArray& bytes) {
+  const std::string_view text(bytes.constData(), std::size_t(bytes.size()));
+  return IsUtf8(text) ? std::string(text) : FromCp1252(text).toStdString();
+}
 
 ProfileValues ReadPage(const TForm1& form) {
   ProfileValues values;
@@ -235,8 +279,8 @@ std::optional<ProfileJson> ReadProfileFile(const QString& fileName) {
         QString("El archivo %1 es demasiado grande para ser un perfil (más de 1 MiB)").arg(path));
     return std::nullopt;
   }
-  // Read as UTF-8, the way it is written.
-  return ParseProfile({bytes.constData(), std::size_t(bytes.size())});
+  // UTF-8 as it is written, or Windows-1252 from another editor.
+  return ParseProfile(ProfileTextAsUtf8(bytes));
 }
 
 std::string PageProfileText(const TForm1& form) { return ProfileText(BuildProfile(ReadPage(form))); }

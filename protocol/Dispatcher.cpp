@@ -62,7 +62,10 @@ std::optional<int> ExpectedReplyLength(int request) {
 
 void TForm1::Timer2Timer() {
   RefreshWindow();
-  if (replyLength == 0) return;
+  if (replyLength == 0) {
+    replyType = 0;  // an empty reply's number must not meet a later reply
+    return;
+  }
   std::memcpy(replyCopy, replyBuffer, std::size_t(replyLength));
 
   const auto entry = FindRequest(replyType);

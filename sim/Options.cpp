@@ -37,6 +37,8 @@ Link:
   --com N                 COM port number to link (default 1; 0: no link)
   --no-pace               send at once instead of at the pace of a 19200-baud line
   --baud N                pace of the line (default 19200)
+  --pace-input            take the tool's bytes in at the pace of the line too
+                          (a byte is there only after its time on the wire)
   --remote STATION        play a remote unit: requests carry the station number
                           in front and replies go out raw
 Identity:
@@ -95,6 +97,10 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
     }
     if (name == "--no-pace") {
       o.bytesPerSecond = 0;
+      continue;
+    }
+    if (name == "--pace-input") {
+      o.paceInput = true;
       continue;
     }
     if (name == "--flood") {

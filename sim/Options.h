@@ -56,6 +56,7 @@ struct UnitOptions {
   StoreFaults store;
   std::optional<std::chrono::milliseconds> selfDownloadAfter;  // announce a download by itself
   bool keepWritten = false;  // keep what went out on the line, for TakeWritten()
+  bool paceInput = false;    // take the tool's bytes in at the pace of the line as well
 };
 
 struct CommandLine {

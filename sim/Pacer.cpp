@@ -101,4 +101,37 @@ std::chrono::microseconds Pacer::Wait(TimePoint now) const {
   return microseconds(static_cast<long long>(std::ceil(missing * 1e6 / rate_)));
 }
 
+void ToolLine::Push(const std::uint8_t* bytes, std::size_t count, TimePoint now) {
+  if (count == 0) return;
+  bytes_.insert(bytes_.end(), bytes, bytes + count);
+  if (rate_ <= 0) return;
+  const TimePoint start = std::max(now, lineFree_);
+  lineFree_ = start + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                          std::chrono::duration<double>(static_cast<double>(count) / rate_));
+}
+
+std::size_t ToolLine::Underway(TimePoint now) const {
+  if (rate_ <= 0 || now >= lineFree_) return 0;
+  const double left = std::chrono::duration<double>(lineFree_ - now).count() * rate_;
+  return std::min(bytes_.size(), static_cast<std::size_t>(std::ceil(left - 1e-9)));
+}
+
+std::vector<std::uint8_t> ToolLine::Take(TimePoint now) {
+  const std::size_t arrived = bytes_.size() - Underway(now);
+  std::vector<std::uint8_t> out(bytes_.begin(),
+                                bytes_.begin() + static_cast<std::ptrdiff_t>(arrived));
+  bytes_.erase(bytes_.begin(), bytes_.begin() + static_cast<std::ptrdiff_t>(arrived));
+  return out;
+}
+
+std::chrono::microseconds ToolLine::Wait(TimePoint now) const {
+  using std::chrono::microseconds;
+  const std::size_t underway = Underway(now);
+  if (underway == 0) return bytes_.empty() ? microseconds::max() : microseconds(0);
+  // The first of them is in once the rest are still on the line.
+  const double seconds = std::chrono::duration<double>(lineFree_ - now).count() -
+                         static_cast<double>(underway - 1) / rate_;
+  return microseconds(static_cast<long long>(std::ceil(std::max(seconds, 0.0) * 1e6)));
+}
+
 }  // namespace sim

@@ -3,8 +3,10 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
 #include <deque>
 #include <string>
+#include <vector>
 
 #include "sim/UnitCore.h"
 
@@ -38,6 +40,29 @@ class Pacer {
   Channel currentChannel_ = Channel::Trace;
   std::deque<Outgoing> urgent_;
   std::deque<Outgoing> trace_;
+};
+
+// The tool's bytes as the unit's UART takes them in: a byte is there only
+// once its time on the line has passed.
+class ToolLine {
+ public:
+  using TimePoint = std::chrono::steady_clock::time_point;
+
+  // bytesPerSecond 0: every byte is there at once.
+  explicit ToolLine(int bytesPerSecond) : rate_(bytesPerSecond) {}
+
+  void Push(const std::uint8_t* bytes, std::size_t count, TimePoint now);
+  // The bytes that have arrived by `now`.
+  std::vector<std::uint8_t> Take(TimePoint now);
+  // How long until the next byte is in, if any is on its way.
+  std::chrono::microseconds Wait(TimePoint now) const;
+
+ private:
+  std::size_t Underway(TimePoint now) const;
+
+  int rate_;
+  std::deque<std::uint8_t> bytes_;
+  TimePoint lineFree_{};  // when the last byte pushed is in
 };
 
 }  // namespace sim

@@ -48,6 +48,7 @@ void VirtualUnit::Stop() {
 
 void VirtualUnit::Loop() {
   Pacer pacer(options_.bytesPerSecond, kPiece, Clock::now());
+  ToolLine input(options_.paceInput ? options_.bytesPerSecond : 0);
   std::vector<std::uint8_t> buffer(4096);
   const int master = pty_->master();
   bool listening = false;
@@ -55,7 +56,8 @@ void VirtualUnit::Loop() {
 
   while (!stop_) {
     auto now = Clock::now();
-    auto wait = std::min<std::chrono::microseconds>(pacer.Wait(now), kTickEvery);
+    auto wait = std::min({pacer.Wait(now), input.Wait(now),
+                          std::chrono::duration_cast<std::chrono::microseconds>(kTickEvery)});
     if (blocked) wait = kTickEvery;
     pollfd poller{master, static_cast<short>(POLLIN | (blocked ? POLLOUT : 0)), 0};
     poll(&poller, 1, static_cast<int>((wait.count() + 999) / 1000));
@@ -69,11 +71,11 @@ void VirtualUnit::Loop() {
     blocked = blocked && !hangUp && !(poller.revents & POLLOUT);
     now = Clock::now();
 
-    std::vector<std::uint8_t> received;
     if (poller.revents & POLLIN) {
       const ssize_t count = read(master, buffer.data(), buffer.size());
-      if (count > 0) received.assign(buffer.begin(), buffer.begin() + count);
+      if (count > 0) input.Push(buffer.data(), static_cast<std::size_t>(count), now);
     }
+    const std::vector<std::uint8_t> received = input.Take(now);
     {
       std::lock_guard lock(mutex_);
       if (!received.empty()) core_.Receive(received, now);

@@ -9,6 +9,9 @@
 #include "protocol/Frames.h"
 
 void InjectInbox(const Bytes& bytes) {
+  // The receiver's take buffer holds no more than the reader ever leaves.
+  if (portInbox.count + std::int64_t(bytes.size()) >= kInboxLimit)
+    qFatal("InjectInbox: %zu bytes are more than the inbox holds", bytes.size());
   while (portInbox.busy.test_and_set()) {
   }
   std::memcpy(portInbox.data + portInbox.count, bytes.data(), bytes.size());
@@ -23,6 +26,11 @@ void PretendConnected(TForm1& form) { form.BitBtn2->setEnabled(true); }
 QStringList Lines(const QPlainTextEdit* memo) {
   const QString text = memo->toPlainText();
   return text.isEmpty() ? QStringList() : text.split('\n');
+}
+
+QStringList OtherDigits() {
+  return {QString(QChar(0x0661)), QString(QChar(0x0662)), QString(QChar(0xFF13)),
+          QString::fromUcs4(U"\U0001D7D7")};
 }
 
 Bytes FrameWithCrc(Bytes bytes) {

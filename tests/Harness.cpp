@@ -51,8 +51,11 @@ PtyPair::PtyPair() {
   tcsetattr(master_, TCSANOW, &tio);
 }
 
-PtyPair::~PtyPair() {
+PtyPair::~PtyPair() { Close(); }
+
+void PtyPair::Close() {
   if (master_ >= 0) close(master_);
+  master_ = -1;
 }
 
 void PtyPair::Write(const Bytes& bytes) {
@@ -94,6 +97,27 @@ void PtyPair::Drain() {
   }
 }
 
+Bytes PtyPair::ReadUntilQuiet() {
+  Bytes all;
+  for (;;) {
+    const Bytes part = Read(65536, std::chrono::milliseconds(300));
+    if (part.empty()) return all;
+    all.insert(all.end(), part.begin(), part.end());
+  }
+}
+
+bool PtyPair::LeaveCooked() {
+  termios tio{};
+  if (tcgetattr(master_, &tio) != 0) return false;
+  tio.c_iflag |= ICRNL | IXON | IXOFF;
+  tio.c_oflag |= OPOST | ONLCR;
+  tio.c_lflag |= ICANON | ECHO | ISIG;
+  tio.c_cflag = (tio.c_cflag & ~tcflag_t(CSIZE)) | CS7 | PARENB | CSTOPB | CRTSCTS;
+  cfsetispeed(&tio, B9600);
+  cfsetospeed(&tio, B9600);
+  return tcsetattr(master_, TCSANOW, &tio) == 0;
+}
+
 ComLink::ComLink(int number, const std::string& target) {
   const char* home = getenv("HOME");
   const std::filesystem::path dir = std::filesystem::path(home ? home : "/tmp") / ".qirel" / "ports";
@@ -106,36 +130,5 @@ ComLink::ComLink(int number, const std::string& target) {
 ComLink::~ComLink() {
   std::error_code ignored;
   std::filesystem::remove(link_, ignored);
-}
-
-Bytes HexBytes(const char* hex) {
-  Bytes out;
-  unsigned value = 0;
-  int digits = 0;
-  for (const char* p = hex; *p; ++p) {
-    const char c = *p;
-    int v = -1;
-    if (c >= '0' && c <= '9') v = c - '0';
-    if (c >= 'A' && c <= 'F') v = c - 'A' + 10;
-    if (c >= 'a' && c <= 'f') v = c - 'a' + 10;
-    if (v < 0) continue;
-    value = value * 16 + unsigned(v);
-    if (++digits == 2) {
-      out.push_back(std::uint8_t(value));
-      value = 0;
-      digits = 0;
-    }
-  }
-  return out;
-}
-
-std::string Hex(const Bytes& bytes) {
-  std::string out;
-  char buffer[4];
-  for (std::size_t i = 0; i < bytes.size(); ++i) {
-    std::snprintf(buffer, sizeof buffer, i ? " %02X" : "%02X", bytes[i]);
-    out += buffer;
-  }
-  return out;
 }
 

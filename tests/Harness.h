@@ -12,8 +12,7 @@
 #include <vector>
 
 #include "app/Dialogs.h"
-
-using Bytes = std::vector<std::uint8_t>;
+#include "tests/PortTesting.h"
 
 // Answers message boxes and file dialogs from a script and records what was shown.
 class ScriptedDialogs : public Dialogs {
@@ -56,6 +55,13 @@ class PtyPair {
   Bytes Read(std::size_t count, std::chrono::milliseconds timeout = std::chrono::milliseconds(1000));
   // Discards whatever is waiting.
   void Drain();
+  // The unit's end goes away, as when the cable is pulled.
+  void Close();
+  // Everything that arrives until the line stays quiet.
+  Bytes ReadUntilQuiet();
+  // Leaves the line cooked, slow, 7E2 and with both kinds of flow control, as
+  // another program might; on Linux the master reaches the slave's settings.
+  bool LeaveCooked();
 
  private:
   int master_ = -1;
@@ -72,15 +78,15 @@ class ComLink {
   std::string link_;
 };
 
-Bytes HexBytes(const char* hex);  // "01 03 4E 40" -> bytes
-std::string Hex(const Bytes& bytes);  // bytes -> "01 03 4E 40"
-
 class TForm1;
 // Puts bytes in the reader's inbox as if they had just arrived.
 void InjectInbox(const Bytes& bytes);
 void InjectInbox(const std::string& text);
 // Makes the window behave as connected without a port (the reader is not running).
 void PretendConnected(TForm1& form);
+// Digits of other scripts (Arabic-Indic, full-width, one beyond 16 bits) that
+// a digit-only key filter must turn away.
+QStringList OtherDigits();
 // Lines of a console.
 QStringList Lines(const class QPlainTextEdit* memo);
 // A function-3 style frame with a valid CRC: header, payload, CRC.

@@ -1,11 +1,16 @@
 // Start-up: control arrays, grid texts, initial selections, the style and the
 // toolkit's error handling.
 #include <QApplication>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QSettings>
+#include <QTemporaryDir>
 #include <QtTest>
 
 #include "app/Convert.h"
 #include "app/Log.h"
 #include "app/Style.h"
+#include "app/WindowSettings.h"
 #include "tests/Harness.h"
 
 class StartupTest : public QObject {
@@ -100,6 +105,82 @@ class StartupTest : public QObject {
     QCOMPARE(form.SaveDialog2.filter, QString("*.txt|*.txt"));
     QCOMPARE(form.SaveDialog3.defaultExt, QString(".bin"));
     QCOMPARE(form.SaveDialog3.fileName, QString("blabla.bin"));
+  }
+
+  void firstStartOpensLargeWithTheInitialStates() {
+    QTemporaryDir dir;
+    QSettings none(dir.filePath("none.ini"), QSettings::IniFormat);
+    TForm1 form;
+    form.RestoreKept(none);
+    const QRect available = form.screen()->availableGeometry();
+    QCOMPARE(form.size(), FirstWindowSize(available));
+    QCOMPARE(FirstWindowSize(QRect(0, 0, 1920, 1040)), QSize(1150, 800));
+    QCOMPARE(FirstWindowSize(QRect(0, 0, 1024, 700)), QSize(1024, 700));
+    QCOMPARE(form.LabeledEdit1->text(), QString("1"));
+    QCOMPARE(form.RadioGroup2->itemIndex(), 0);
+    QVERIFY(form.Edit3->isHidden() && form.Edit3->text() == "1");
+    QVERIFY(!form.isMaximized() && !form.BitBtn2->isEnabled());
+    QCOMPARE(form.PageControl1->currentWidget(), form.TabSheet1);
+
+    // At that size the whole "Estado" page shows, with no scrolling.
+    form.resize(1150, 800);
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    auto* area = form.findChild<QScrollArea*>("centralArea");
+    QTRY_VERIFY(area->widget()->height() <= area->viewport()->height());
+    QVERIFY(area->widget()->width() <= area->viewport()->width());
+    QVERIFY(!area->horizontalScrollBar()->isVisible() && !area->verticalScrollBar()->isVisible());
+
+    // The user's config folder, never beside the program or in the working folder
+    // (the tests run with HOME and XDG_CONFIG_HOME of their own).
+    QCOMPARE(UserSettings()->fileName(), QDir::homePath() + "/.config/Dalvesca/Qirel.ini");
+  }
+
+  void windowAndPortAreKeptBetweenRuns() {
+    QTemporaryDir dir;
+    QSettings settings(dir.filePath("kept.ini"), QSettings::IniFormat);
+    {
+      TForm1 form;
+      form.setGeometry(QRect(40, 30, 700, 500));
+      form.LabeledEdit1->setText("7");
+      form.RadioGroup2->setItemIndex(1);
+      form.RadioGroup2Click();
+      form.Edit3->setText("258");
+      form.Keep(settings);
+    }
+    {
+      TForm1 form;
+      form.RestoreKept(settings);
+      QCOMPARE(form.geometry(), QRect(40, 30, 700, 500));
+      QCOMPARE(form.LabeledEdit1->text(), QString("7"));
+      QCOMPARE(form.RadioGroup2->itemIndex(), 1);
+      QVERIFY(!form.Edit3->isHidden() && form.Edit3->text() == "258");
+      form.showMaximized();
+      form.Keep(settings);
+    }
+    {
+      TForm1 form;
+      form.RestoreKept(settings);
+      QVERIFY(form.windowState() & Qt::WindowMaximized);
+      form.show();
+      QVERIFY(form.isMaximized());
+      QCOMPARE(form.normalGeometry().size(), QSize(700, 500));
+    }
+    // A screen that is gone: the size stays, the place does not; values the
+    // window could not show are left out.
+    settings.setValue("window/geometry", QRect(50000, 40000, 640, 480));
+    settings.setValue("window/maximised", false);
+    settings.setValue("link/port", "12a");
+    settings.setValue("link/mode", 2);
+    settings.setValue("link/station", QString(40, QChar('9')));
+    settings.sync();
+    TForm1 form;
+    form.RestoreKept(settings);
+    QCOMPARE(form.size(), QSize(640, 480));
+    QVERIFY(form.screen()->availableGeometry().contains(form.geometry().topLeft()));
+    QCOMPARE(form.LabeledEdit1->text(), QString("1"));
+    QCOMPARE(form.RadioGroup2->itemIndex(), 0);
+    QVERIFY(form.Edit3->isHidden() && form.Edit3->text() == "1");
   }
 
   void dispatcherTickShowsTheSubPages() {

@@ -230,22 +230,29 @@ class SettingsTest : public QObject {
     digital->setCell(3, 1, "300");
     digital->setCell(1, 2, "3");   // no such enable: written as 0
     digital->setCell(2, 3, "");    // empty cells become "0" in the grid
+    // Negative enables are no enable either, whatever their low bits.
+    const QStringList negative = {"-1", "-2", "-3", "-2147483647"};
+    for (int k = 0; k < negative.size(); ++k) digital->setCell(1, 4 + k, negative[k]);
     form->BitBtn12->click();
     const std::string sentDigital = form.Sent(265);
     QCOMPARE(sentDigital.substr(0, 20), std::string("01 10 9C 40 00 80 00"));
     QCOMPARE(sentDigital.substr(21, 11), std::string("40 11 01 2C"));
     QCOMPARE(sentDigital.substr(33, 2), std::string("00"));
+    for (int k = 0; k < negative.size(); ++k)  // byte 0 of rows 4-7
+      QCOMPARE(sentDigital.substr(3 * (7 + 4 * (3 + k)), 2), std::string("00"));
     QCOMPARE(digital->cell(2, 3), QString("0"));
     QCOMPARE(form->StatusText(), QString("Estado: escritura Modbus digitales enviada!"));
 
     const QStringList row = {"2", "5", "7", "1", "0", "1000", "3"};
     for (int c = 1; c <= 7; ++c) analog->setCell(c, 1, row[c - 1]);
     analog->setCell(7, 2, "16");
+    analog->setCell(1, 3, "-2");
     form->BitBtn13->click();
     const std::string sentAnalog = form.Sent(297);
     QCOMPARE(sentAnalog.substr(0, 20), std::string("01 10 9C C0 00 90 20"));
     QCOMPARE(sentAnalog.substr(21, 17), std::string("A2 05 00 07 03 E8"));
     QCOMPARE(sentAnalog.substr(39, 2), std::string("00"));  // DataType 16: code 0
+    QCOMPARE(sentAnalog.substr(57, 2), std::string("00"));  // Enable -2: no enable
     QCOMPARE(analog->cell(7, 3), QString("1"));             // an empty DataType becomes 1
     QCOMPARE(pendingRequest, 13);
 
@@ -290,6 +297,8 @@ class SettingsTest : public QObject {
     auto* editor = grid->findChild<QLineEdit*>();
     QVERIFY(editor);
     QTest::keyClicks(editor, "7a4-b");
+    for (const QString& digit : OtherDigits())
+      QTest::sendKeyEvent(QTest::Click, editor, Qt::Key_unknown, digit, Qt::NoModifier);
     QTest::keyClick(editor, Qt::Key_Backspace);
     QTest::keyClicks(editor, "9");
     QTest::keyClick(editor, Qt::Key_Return);

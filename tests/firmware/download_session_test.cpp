@@ -51,10 +51,13 @@ class DownloadSessionTest : public QObject {
   static void Start(WiredForm& form) {
     form->BitBtn21->click();
     QCOMPARE(Hex(Heard(form, kStart.size())), Hex(kStart));
+    QVERIFY(!form->BitBtn22->isEnabled());  // the image stays as it is
   }
 
+  // Every end hands the port back and lets another image be chosen.
   static bool Idle(WiredForm& form) {
-    return !downloadSession.IsActive() && form->Timer1->isActive() && !form->Timer5->isActive();
+    return !downloadSession.IsActive() && form->Timer1->isActive() && !form->Timer5->isActive() &&
+           form->BitBtn22->isEnabled();
   }
 
   static QString LastLog(WiredForm& form) { return Lines(form->Memo3).last(); }
@@ -223,7 +226,10 @@ class DownloadSessionTest : public QObject {
              QStringList({"DownLoad Init Encontrado", "Sin Datos"}));
     QCOMPARE(downloadRxCount, 0u);
     QVERIFY(downloadSession.IsActive());
-    form->BitBtn40->click();
+    // Closing the port ends the session as well.
+    form->BitBtn2->click();
+    QVERIFY(Idle(form));
+    QVERIFY(!form->IsConnected());
   }
 
   void receiverHandsOverAndTakesBack() {
@@ -241,6 +247,7 @@ class DownloadSessionTest : public QObject {
     Arrives(form, Text("linea\r\n"));
     form->Timer1Timer();
     QCOMPARE(InboxCount(), 7);
+    QVERIFY(!form->BitBtn22->isEnabled());
     form->BitBtn40->click();
     QVERIFY(Idle(form));
     Arrives(form, Text("despues\r\n"));

@@ -60,7 +60,13 @@ class HexImageTest : public QObject {
     for (QLabel* unit : {form->Label158, form->Label159, form->Label160})
       QCOMPARE(unit->text(), QString("-"));
     QCOMPARE(form->Shape1->color(), TColor(0x00FFFF));
-    QCOMPARE(Lines(form->Memo3), QStringList({"salto :20,1", "FirmwareSize : 4"}));
+    // The conversion's own lines, then the check of the file.
+    QCOMPARE(
+        Lines(form->Memo3),
+        QStringList({"salto :20,1", "FirmwareSize : 4", "Rango 0x00000000-0x0000012B (300 bytes)",
+                     "Datos: 300 bytes en 19 registros HEX", "Imagen: 4 registros, 802 bytes",
+                     "Tiempo estimado de descarga a 19200 baudios: 0:01"}));
+    QCOMPARE(form->preflightPanel->color(), clGreen);
     QCOMPARE(downloadSession.fileName, bin.toStdString());
     QCOMPARE(downloadSession.GetCount(), 4);
     QVERIFY(dialogs->messages.isEmpty());
@@ -112,8 +118,10 @@ class HexImageTest : public QObject {
       form->Label155->setText("9");
       dialogs->files = {hex, bin};
       form->BitBtn22Click();
-      QCOMPARE(dialogs->messages, QStringList{c.why});
-      QCOMPARE(Lines(form->Memo3).last(), QString(c.why));
+      // One message, naming the file.
+      const QString why = "No se puede convertir " + hex + ": " + c.why;
+      QCOMPARE(dialogs->messages, QStringList{why});
+      QCOMPARE(Lines(form->Memo3).last(), why);
       QCOMPARE(dialogs->files.size(), std::size_t(1));  // never asked where to save
       QVERIFY(!QFile::exists(bin));
       QCOMPARE(FileLabels(*form), QStringList({"-", "-", "-"}));

@@ -59,7 +59,9 @@ class ConnectionTest : public QObject {
     form.LabeledEdit1->setText("4x");  // pasted text is not filtered
     form.BitBtn1->click();
     QCOMPARE(dialogs->messages,
-             QStringList({"Ingrese numero de Puerto Comm", "Error al abrir puerto"}));
+             QStringList({"Ingrese numero de Puerto Comm",
+                          QString::fromUtf8("Error al abrir puerto\nEl puerto 0 no existe: los puertos se "
+                                            "numeran desde 1.")}));
     QCOMPARE(dialogs->errors, QStringList({"'4x' is not a valid integer value"}));
     QVERIFY(form.BitBtn1->isEnabled());
     QVERIFY(!form.IsConnected());
@@ -74,6 +76,10 @@ class ConnectionTest : public QObject {
     QTest::keyClicks(form.LabeledEdit1, "1a2-b3 ");
     QCOMPARE(form.LabeledEdit1->text(), QString("123"));
     QTest::keyClick(form.LabeledEdit1, Qt::Key_Backspace);
+    QCOMPARE(form.LabeledEdit1->text(), QString("12"));
+    // Other scripts' digits are no port number: "&Conectar" could not convert them.
+    for (const QString& digit : OtherDigits())
+      QTest::sendKeyEvent(QTest::Click, form.LabeledEdit1, Qt::Key_unknown, digit, Qt::NoModifier);
     QCOMPARE(form.LabeledEdit1->text(), QString("12"));
   }
 

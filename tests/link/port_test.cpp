@@ -29,29 +29,6 @@ long ElapsedMs(Clock::time_point since) {
   return long(std::chrono::duration_cast<milliseconds>(Clock::now() - since).count());
 }
 
-// What the master side receives until the line stays quiet.
-Bytes ReadUntilQuiet(PtyPair& pty) {
-  Bytes all;
-  for (;;) {
-    const Bytes part = pty.Read(65536, milliseconds(300));
-    if (part.empty()) return all;
-    all.insert(all.end(), part.begin(), part.end());
-  }
-}
-
-// What the tool's side reads until `count` bytes came or 2 s passed.
-Bytes ReadFromPort(std::size_t count) {
-  Bytes got;
-  std::uint8_t buffer[2048];
-  std::uint32_t received = 0;
-  const auto deadline = Clock::now() + milliseconds(2000);
-  while (got.size() < count && Clock::now() < deadline) {
-    ReadPort(buffer, sizeof buffer, received);
-    got.insert(got.end(), buffer, buffer + received);
-  }
-  return got;
-}
-
 }  // namespace
 
 class PortTest : public QObject {
@@ -91,17 +68,7 @@ class PortTest : public QObject {
 
   void setsRawFramingAndKeepsFlowControl() {
     PtyPair pty;
-    // Leave the line cooked, slow, 7E2 and with both kinds of flow control, as
-    // another program might; on Linux the master reaches the slave's settings.
-    termios before{};
-    QCOMPARE(tcgetattr(pty.master(), &before), 0);
-    before.c_iflag |= ICRNL | IXON | IXOFF;
-    before.c_oflag |= OPOST | ONLCR;
-    before.c_lflag |= ICANON | ECHO | ISIG;
-    before.c_cflag = (before.c_cflag & ~tcflag_t(CSIZE)) | CS7 | PARENB | CSTOPB | CRTSCTS;
-    cfsetispeed(&before, B9600);
-    cfsetospeed(&before, B9600);
-    QCOMPARE(tcsetattr(pty.master(), TCSANOW, &before), 0);
+    QVERIFY(pty.LeaveCooked());
 
     ComLink link(3, pty.slavePath());
     QCOMPARE(int(OpenPort(ComPortPath(3), 19200, 8, 0, 0)), 0);
@@ -158,7 +125,9 @@ class PortTest : public QObject {
     QVERIFY(!ReadPort(buffer, sizeof buffer, received));
     const long quiet = ElapsedMs(start);
     QCOMPARE(received, 0u);
-    QVERIFY2(quiet >= 9 && quiet < 60, qPrintable(QString::number(quiet)));
+    // At least the 10 ms wait; the upper bound only catches a read that blocks
+    // (a loaded machine may hold the thread back for a while).
+    QVERIFY2(quiet >= 9 && quiet < 1000, qPrintable(QString::number(quiet)));
 
     // Never more than asked for; the rest waits for the next read.
     pty.Write(Bytes(100, 0x41));
@@ -168,7 +137,7 @@ class PortTest : public QObject {
     start = Clock::now();
     QVERIFY(ReadPort(buffer, 10, received));
     QCOMPARE(received, 10u);
-    QVERIFY(ElapsedMs(start) < 60);
+    QVERIFY(ElapsedMs(start) < 1000);
     QVERIFY(!ReadPort(buffer, sizeof buffer, received));
     QCOMPARE(received, 90u);
   }
@@ -226,7 +195,7 @@ class PortTest : public QObject {
 
     // The master gets the frame last, after only what the line discipline had
     // already taken in, not the tens of kilobytes that were queued.
-    const Bytes seen = ReadUntilQuiet(pty);
+    const Bytes seen = pty.ReadUntilQuiet();
     QVERIFY(seen.size() >= frame.size());
     QCOMPARE(Bytes(seen.end() - std::ptrdiff_t(frame.size()), seen.end()), frame);
     QVERIFY2(seen.size() - frame.size() <= 8192, qPrintable(QString::number(seen.size())));

@@ -113,6 +113,19 @@ class CommandsTest : public QObject {
     // 2022-11-23 14:05:09 UTC, a Wednesday.
     const auto bytes = ClockBytes(1669212309);
     QCOMPARE(Hex(Bytes(bytes.begin(), bytes.end())), std::string("09 05 0E 17 0B 7A 03 00"));
+    // A leap day's last second, the second before 1970 (rounded down, not
+    // toward zero), a Sunday past 32-bit time: the calendar is the same on
+    // every platform.
+    const std::pair<std::int64_t, const char*> cases[] = {
+        {1709251199, "3B 3B 17 1D 02 7C 04 00"},
+        {-1, "3B 3B 17 1F 0C 45 03 00"},
+        {4294967296, "10 1C 06 07 02 CE 00 00"},
+        {946771200, "00 00 00 02 01 64 00 00"},
+    };
+    for (const auto& [seconds, expected] : cases) {
+      const auto got = ClockBytes(seconds);
+      QCOMPARE(Hex(Bytes(got.begin(), got.end())), std::string(expected));
+    }
   }
 
   void acknowledgementsShowTheirTexts() {

@@ -10,6 +10,7 @@
 
 #include "app/Defaults.h"
 #include "app/Log.h"
+#include "monitor/Monitor.h"
 #include "tests/Harness.h"
 
 namespace {
@@ -239,6 +240,30 @@ class ProfileTest : public QObject {
     Load(form, dialogs, R"({"smsId":"S","id":"5","analogSmsAlarms":[{"anaLow":"si"}]})");
     QCOMPARE(dialogs->errors.last(), QString("'si' is not a valid integer value"));
     QVERIFY(form.Edit16->text() == "5" && form.Edit2->text() == "0");
+  }
+
+  void windows1252Profile() {
+    DialogScript dialogs;
+    TForm1 form;
+    // Saved by an editor in Windows-1252: every pair loads, accents right.
+    const QString text = QString::fromUtf8(
+        R"({"perfil":"Vesk","id":"Estación Ñuble","smsId":"Año","vpn":"-1",)"
+        R"("tagAnalog":[{"analog":"Presión 5€"},{"analog":"“alta”"}],"latchTime":"7"})");
+    const std::string cp1252 = ToCp1252(text);
+    Load(form, dialogs, QByteArray(cp1252.data(), qsizetype(cp1252.size())));
+    QCOMPARE(form.Edit16->text(), QString("Estación Ñuble"));
+    QCOMPARE(form.Edit2->text(), QString("Año"));
+    QVERIFY(form.CheckBox7->isChecked());
+    QCOMPARE(form.tagAnalog->cell(1, 1), QString("Presión 5€"));
+    QCOMPARE(form.tagAnalog->cell(1, 2), QString("“alta”"));
+    QCOMPARE(form.lacthTimeEdits[15]->text(), QString("7"));
+
+    // UTF-8 cut inside a character is a damaged UTF-8 file, not Windows-1252.
+    const QByteArray utf8 = QString(R"({"id":"Acción","smsId":"Año"})").toUtf8();
+    Load(form, dialogs, utf8.left(utf8.indexOf("ñ") + 1));
+    QCOMPARE(form.Edit16->text(), QString("Acción"));
+    QCOMPARE(form.Edit2->text(), QString("Año"));  // the cut pair is missing
+    QVERIFY(dialogs->errors.isEmpty());
   }
 
   void damagedFile() {

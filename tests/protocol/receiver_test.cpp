@@ -93,6 +93,25 @@ class ReceiverTest : public QObject {
     QCOMPARE(replyLength, 0);
   }
 
+  void emptyReplyLeavesNoNumberBehind() {
+    // An empty frame completes request 72 with nothing to decode ...
+    pendingRequest = 72;
+    Tick("Data--><--Data\r\n");
+    QCOMPARE(replyType, 72);
+    form->Timer2Timer();
+    QCOMPARE(replyType, 0);
+    // ... so a 266-byte frame for the next request has no number: the default
+    // entry clears that request instead of matching the old one.
+    form->SetPending(24);
+    const std::string line = EmbeddedLine(Bytes(266, 0x55)) + "\r\n";
+    Tick(line.substr(0, 400));
+    Tick(line.substr(400));
+    QCOMPARE(pendingRequest, 24);
+    form->Timer2Timer();
+    QCOMPARE(pendingRequest, 0);
+    QCOMPARE(replyLength, 0);
+  }
+
   void downloadInitTakesThePortAndDropsTheRest() {
     Tick("before\r\nxx Download Init yy\r\nafter\r\n");
     QCOMPARE(Lines(form->Memo1), QStringList({"before"}));
@@ -154,6 +173,23 @@ class ReceiverTest : public QObject {
     // With nothing pending, remote mode reads lines as local mode does.
     Tick("plain line\r\n");
     QCOMPARE(Lines(form->Memo1).last(), QString("plain line"));
+  }
+
+  void newRequestDropsAPartRemoteReply() {
+    form->RadioGroup2->setItemIndex(1);
+    form->SetPending(72);
+    const Bytes stale = ReadReply(3);
+    InjectInbox(Bytes(stale.begin(), stale.begin() + 5));
+    form->Timer1Timer();
+    QCOMPARE(replyLength, 0);
+    // The next request goes out before the rest came: its reply starts afresh.
+    form->SetPending(70);
+    const Bytes reply = ReadReply(6);
+    InjectInbox(reply);
+    form->Timer1Timer();
+    QCOMPARE(replyType, 70);
+    QCOMPARE(replyLength, 17);
+    QCOMPARE(Hex(Bytes(replyBuffer, replyBuffer + 17)), Hex(reply));
   }
 
   void telemetryDoesNotTakeThePlaceOfAReply() {

@@ -190,6 +190,7 @@ class DownloadTest : public QObject {
   void selfDownloadAndRestart();
   void pacerGivesTheLoaderTheLine();
   void commandLine();
+  void toolBytesTakeTheirWireTime();
   void project35KeepsSerialPort2At20000();
   void sessionOverThePty();
 };
@@ -398,10 +399,12 @@ void DownloadTest::pacerGivesTheLoaderTheLine() {
 }
 
 void DownloadTest::commandLine() {
-  sim::CommandLine line = sim::ParseCommandLine(
-      {"--download-fail", "3", "--download-stall", "0", "--bad-first-report", "2",
-       "--bad-chunk-request", "5", "--stray-byte", "1", "--self-download", "--com", "2"});
+  sim::CommandLine line =
+      sim::ParseCommandLine({"--download-fail", "3", "--download-stall", "0", "--bad-first-report",
+                             "2", "--bad-chunk-request", "5", "--stray-byte", "1",
+                             "--self-download", "--com", "2", "--pace-input"});
   QVERIFY2(line.error.empty(), line.error.c_str());
+  QVERIFY(line.options.paceInput);
   const sim::DownloadFaults& faults = line.options.download;
   QVERIFY(faults.failAt == 3 && faults.stallAt == 0 && faults.badRequestAt == 5 &&
           faults.strayByteAt == 1 && faults.badFirstReports == 2);
@@ -411,6 +414,26 @@ void DownloadTest::commandLine() {
   for (auto bad : std::vector<std::vector<std::string>>{
            {"--download-fail", "-1"}, {"--stray-byte"}, {"--self-download", "soon"}})
     QVERIFY(!sim::ParseCommandLine(bad).error.empty());
+}
+
+// 1920 bytes a second: a byte is in 521 us after the one before it, and a
+// second write queues behind the first.
+void DownloadTest::toolBytesTakeTheirWireTime() {
+  using namespace std::chrono_literals;
+  const auto start = std::chrono::steady_clock::now();
+  sim::ToolLine line(1920);
+  const std::uint8_t bytes[] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10};
+  line.Push(bytes, 6, start);
+  line.Push(bytes + 6, 4, start + 1ms);
+  QVERIFY(line.Take(start).empty());
+  QCOMPARE(line.Wait(start).count(), 521);
+  QCOMPARE(line.Take(start + 1600us), (std::vector<std::uint8_t>{1, 2, 3}));
+  QCOMPARE(line.Take(start + 5200us), (std::vector<std::uint8_t>{4, 5, 6, 7, 8, 9}));
+  QCOMPARE(line.Take(start + 5300us), (std::vector<std::uint8_t>{10}));
+  QCOMPARE(line.Wait(start + 6ms), std::chrono::microseconds::max());
+  sim::ToolLine unpaced(0);
+  unpaced.Push(bytes, 10, start);
+  QCOMPARE(unpaced.Take(start).size(), std::size_t(10));
 }
 
 void DownloadTest::project35KeepsSerialPort2At20000() {
