@@ -17,7 +17,11 @@
 
 #include "app/Controls.h"
 #include "app/Dialogs.h"
+#include "monitor/Consoles.h"
+#include "protocol/ByteSource.h"
+#include "protocol/Capture.h"
 #include "protocol/Frames.h"
+#include "protocol/Replay.h"
 
 // How a request goes out; most take the defaults.
 struct SendOptions {
@@ -164,6 +168,17 @@ class TForm1 : public QMainWindow {
   void BitBtn40Click();  // "Cancelar"
   void Timer5Timer();
   void UnitStartedDownload();
+
+  // ---- consoles for a long day; session capture and replay ----------------------
+  void ConnectSession();
+  // One receiver tick on whatever feeds it: the port's inbox or a replay.
+  void ReceiveFrom(ByteSource& source);
+  void captureButtonClick();  // "Grabar captura" / stop
+  void replayButtonClick();   // "Reproducir captura" / cancel
+  void ReplayTake();
+  void ReplaySent(const QByteArray& frame);
+  void ReplayPending(int request, bool remote);
+  void ReplayFinished();
 
   // ---- controls, named as in the layout ---------------------------------------
   // Top area
@@ -376,6 +391,19 @@ class TForm1 : public QMainWindow {
   FileDialog OpenDialog1;
   FileDialog OpenDialog2;
   FileDialog OpenDialog3;
+
+  // Consoles for a long day; session capture and replay
+  InboxSource portSource;      // the receiver's bytes from the port
+  InboxSource downloadSource;  // the download session's
+  ConsoleTools* consoleTools = nullptr;
+  CaptureWriter capture;
+  CaptureReplay* replay = nullptr;
+  QPushButton* captureButton = nullptr;
+  QPushButton* replayButton = nullptr;
+  QComboBox* replaySpeed = nullptr;
+  FileDialog captureSaveDialog;
+  FileDialog captureOpenDialog;
+  bool timer1BeforeReplay = false;
 
   // ---- control arrays (element i is control number i + 1) ---------------------
   std::array<LabeledEdit*, 8> ceroEdits{};
