@@ -175,7 +175,7 @@ class TForm1 : public QMainWindow {
   void ReceiveFrom(ByteSource& source);
   void captureButtonClick();  // "Grabar captura" / stop
   void replayButtonClick();   // "Reproducir captura" / cancel
-  void ReplayTake();
+  void ReplayTake();  // the replay's next take into the receiver
   void ReplaySent(const QByteArray& frame);
   void ReplayPending(int request, bool remote);
   void ReplayFinished();
@@ -404,6 +404,7 @@ class TForm1 : public QMainWindow {
   FileDialog captureSaveDialog;
   FileDialog captureOpenDialog;
   bool timer1BeforeReplay = false;
+  bool timer2BeforeReplay = false;
 
   // ---- control arrays (element i is control number i + 1) ---------------------
   std::array<LabeledEdit*, 8> ceroEdits{};

@@ -22,7 +22,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   for (const CaptureRecord& record : parsed.capture->records) {
     if (record.ms < last) std::abort();
     last = record.ms;
-    if (record.kind == CaptureKind::Pending) {
+    if (record.kind == CaptureKind::Pending || record.kind == CaptureKind::Dispatched) {
       if (!record.bytes.empty()) std::abort();
     } else if (record.bytes.empty() ||
                (record.kind != CaptureKind::Sent && record.bytes.size() > 511)) {

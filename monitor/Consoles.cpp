@@ -10,6 +10,7 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QShortcut>
+#include <QTabWidget>
 #include <QTextBlock>
 
 #include <algorithm>
@@ -217,6 +218,13 @@ void ConsoleTools::OpenFind() {
     findBar->setParent(target_->parentWidget());
     grid->addWidget(findBar, 4, 0, 1, grid->columnCount());
   }
+  // Ctrl+F from another page finds in the console last used: bring it to the front.
+  QWidget* page = target_->parentWidget();
+  for (QWidget* up = page->parentWidget(); up; up = up->parentWidget())
+    if (auto* tabs = qobject_cast<QTabWidget*>(up)) {
+      if (tabs->indexOf(page) >= 0) tabs->setCurrentWidget(page);
+      break;
+    }
   findBar->show();
   findEdit->setFocus();
   findEdit->selectAll();

@@ -45,6 +45,10 @@ std::optional<std::string> ReadRecord(std::string_view line, CaptureRecord& reco
       record.ms > kMaxMs)
     return "hora no válida";
   const std::string_view rest = line.substr(blank + 1);
+  if (rest == "A") {
+    record.kind = CaptureKind::Dispatched;
+    return std::nullopt;
+  }
   if (rest.size() < 3 || rest[1] != ' ') return "registro incompleto";
   const std::string_view payload = rest.substr(2);
   switch (rest[0]) {
@@ -96,7 +100,9 @@ std::string CaptureHeader(std::int64_t startMs) {
 }
 
 std::string FormatRecord(const CaptureRecord& record) {
-  std::string line = std::to_string(record.ms) + ' ' + char(record.kind) + ' ';
+  std::string line = std::to_string(record.ms) + ' ' + char(record.kind);
+  if (record.kind == CaptureKind::Dispatched) return line;
+  line += ' ';
   if (record.kind == CaptureKind::Pending)
     return line + std::to_string(record.request) + (record.remote ? " R" : " L");
   return line + HexText(record.bytes);
@@ -173,6 +179,12 @@ void CaptureWriter::Pending(std::int32_t request, bool remote) {
   record.kind = CaptureKind::Pending;
   record.request = request;
   record.remote = remote;
+  Write(std::move(record));
+}
+
+void CaptureWriter::Dispatched() {
+  CaptureRecord record;
+  record.kind = CaptureKind::Dispatched;
   Write(std::move(record));
 }
 

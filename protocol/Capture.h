@@ -21,12 +21,13 @@ enum class CaptureKind : char {
   Download = 'D',  // bytes the download session took from the port
   Sent = 'T',      // bytes written to the port
   Pending = 'P',   // the request that now awaits its reply, and the mode
+  Dispatched = 'A',  // the dispatcher took the reply handed over
 };
 
 struct CaptureRecord {
   std::uint64_t ms = 0;  // since the capture started
   CaptureKind kind = CaptureKind::Received;
-  ByteVector bytes;      // R, D, T
+  ByteVector bytes;      // R, D, T; none for A
   std::int32_t request = 0;  // P
   bool remote = false;       // P
 };
@@ -64,6 +65,7 @@ class CaptureWriter {
 
   void Bytes(CaptureKind kind, ByteSpan bytes);
   void Pending(std::int32_t request, bool remote);
+  void Dispatched();
 
  private:
   void Write(CaptureRecord record);

@@ -85,6 +85,7 @@ std::optional<int> ExpectedReplyLength(int request) {
 void TForm1::Timer2Timer() {
   RefreshWindow();
   if (replyLength == 0) return;
+  if (capture.IsOpen()) capture.Dispatched();
   std::memcpy(replyCopy, replyBuffer, std::size_t(replyLength));
 
   const RequestEntry* entry = FindRequest(replyType);

@@ -93,6 +93,9 @@ void CaptureReplay::Step() {
     case CaptureKind::Pending:
       emit pending(record.request, record.remote);
       break;
+    case CaptureKind::Dispatched:
+      emit dispatched();
+      break;
     case CaptureKind::Download:
       break;  // the download session's own bytes: nothing to show without a session
   }

@@ -34,6 +34,7 @@ class CaptureReplay : public QObject, public ByteSource {
   void takeDue();  // run one receiver tick with this source now
   void sent(const QByteArray& frame);
   void pending(int request, bool remote);
+  void dispatched();  // run the dispatcher now: it took the reply at this point
   void finished(bool cancelled);
 
  private:

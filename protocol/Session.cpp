@@ -6,6 +6,7 @@
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QStandardPaths>
+#include <algorithm>
 #include <cstring>
 
 #include "app/Log.h"
@@ -63,6 +64,7 @@ void TForm1::ConnectSession() {
   On(replayButton, &QPushButton::clicked, &TForm1::replayButtonClick);
   On(replay, &CaptureReplay::takeDue, &TForm1::ReplayTake);
   On(replay, &CaptureReplay::finished, &TForm1::ReplayFinished);
+  On(replay, &CaptureReplay::dispatched, &TForm1::Timer2Timer);
   connect(replay, &CaptureReplay::sent, this,
           [this](const QByteArray& frame) { Guarded([&] { ReplaySent(frame); }); });
   connect(replay, &CaptureReplay::pending, this, [this](int request, bool remote) {
@@ -85,6 +87,12 @@ void TForm1::captureButtonClick() {
     CurrentDialogs().Message("No se puede crear el archivo de captura");
     return;
   }
+  // What the receiver is in the middle of belongs to the capture too: the
+  // start of a line, and a request still waiting for its reply.
+  for (std::int32_t at = 0; at < lineLength; at += kTakeLimit)
+    capture.Bytes(CaptureKind::Received,
+                  {lineBuffer + at, std::size_t(std::min(kTakeLimit, lineLength - at))});
+  if (pendingRequest != 0) capture.Pending(pendingRequest, IsRemote());
   captureButton->setText("Detener captura");
   replayButton->setEnabled(false);  // a replay would be recorded as if it were the unit
 }
@@ -119,7 +127,9 @@ void TForm1::replayButtonClick() {
   remoteReplyCount = 0;
   pendingRequest = 0;
   timer1BeforeReplay = Timer1->isActive();
+  timer2BeforeReplay = Timer2->isActive();
   Timer1->stop();  // no port: its tick would show the unit as disconnected over the replay
+  Timer2->stop();  // the dispatcher runs where the capture says it ran
   BitBtn1->setEnabled(false);
   LabeledEdit1->setEnabled(false);
   captureButton->setEnabled(false);
@@ -128,12 +138,7 @@ void TForm1::replayButtonClick() {
   replay->Start(std::move(*parsed.capture), CaptureReplay::Speed(replaySpeed->currentIndex()));
 }
 
-void TForm1::ReplayTake() {
-  ReceiveFrom(*replay);
-  // Live, the dispatcher looks at a reply within half a second, long before
-  // the next one; a fast replay must not let them overwrite each other.
-  if (replyLength != 0) Timer2Timer();
-}
+void TForm1::ReplayTake() { ReceiveFrom(*replay); }
 
 void TForm1::ReplaySent(const QByteArray& frame) {
   const ByteSpan bytes(reinterpret_cast<const std::uint8_t*>(frame.constData()),
@@ -156,4 +161,5 @@ void TForm1::ReplayFinished() {
   BitBtn1->setEnabled(true);
   LabeledEdit1->setEnabled(true);
   if (timer1BeforeReplay) Timer1->start();
+  if (timer2BeforeReplay) Timer2->start();
 }

@@ -87,11 +87,12 @@ class ConsoleTest : public QObject {
     QScrollBar* bar = form->Memo1->verticalScrollBar();
     QCOMPARE(bar->value(), bar->maximum());
     QVERIFY(!form->consoleTools->followButton->isVisible());
-    bar->setValue(100);  // the user scrolls up
+    bar->setValue(300);  // the user scrolls up
     QVERIFY(!form->consoleTools->Following(form->Memo1));
     QVERIFY(form->consoleTools->followButton->isVisible());
     const QString seen = FirstVisibleLine(form->Memo1);
     Feed(400, 300);  // 200 older lines go meanwhile
+    QCOMPARE(seen, QString("linea 300"));
     QCOMPARE(FirstVisibleLine(form->Memo1), seen);
     QVERIFY(bar->value() < bar->maximum());
     form->consoleTools->followButton->click();

@@ -32,6 +32,12 @@ std::string PendingRecord(std::uint64_t ms, int request, bool remote) {
   record.remote = remote;
   return FormatRecord(record) + '\n';
 }
+std::string DispatchRecord(std::uint64_t ms) {
+  CaptureRecord record;
+  record.ms = ms;
+  record.kind = CaptureKind::Dispatched;
+  return FormatRecord(record) + '\n';
+}
 }  // namespace
 
 class CaptureTest : public QObject {
@@ -75,17 +81,19 @@ class CaptureTest : public QObject {
     writer.Bytes(CaptureKind::Received, HexBytes("41 42 0D 0A"));
     writer.Bytes(CaptureKind::Sent, HexBytes("01 03 4E 40 00 03"));
     writer.Pending(72, true);
-    // Read while still open: a crash now would keep all three.
+    writer.Dispatched();
+    // Read while still open: a crash now would keep all four.
     QFile file(path);
     QVERIFY(file.open(QIODevice::ReadOnly));
     const QByteArray text = file.readAll();
     const CaptureParse parsed = ParseCapture(std::string_view(text.constData(), text.size()));
     QVERIFY(parsed.capture);
-    QCOMPARE(parsed.capture->records.size(), std::size_t(3));
+    QCOMPARE(parsed.capture->records.size(), std::size_t(4));
     QCOMPARE(Hex(parsed.capture->records[0].bytes), std::string("41 42 0D 0A"));
     QVERIFY(parsed.capture->records[1].kind == CaptureKind::Sent);
     QCOMPARE(parsed.capture->records[2].request, 72);
     QVERIFY(parsed.capture->records[2].remote);
+    QVERIFY(parsed.capture->records[3].kind == CaptureKind::Dispatched);
     QVERIFY(writer.Intact());
   }
 
@@ -135,9 +143,9 @@ class CaptureTest : public QObject {
                              Record(10, CaptureKind::Sent, HexBytes("01 03 4E 40 00 03 13 2F")) +
                              PendingRecord(10, 72, false) +
                              Record(100, CaptureKind::Received, EmbeddedLine(kDoReply) + "\r\n") +
-                             PendingRecord(110, 70, false) +
-                             // Two replies back to back: each is dispatched.
-                             Record(120, CaptureKind::Received, EmbeddedLine(kDiReply) + "\r\n");
+                             DispatchRecord(300) + PendingRecord(310, 70, false) +
+                             Record(400, CaptureKind::Received, EmbeddedLine(kDiReply) + "\r\n") +
+                             DispatchRecord(800);
     Replay(text, dialogs);
     QVERIFY(dialogs->messages.isEmpty());
     QCOMPARE(form->LabeledEdit38->text(), QString("123"));
@@ -157,9 +165,9 @@ class CaptureTest : public QObject {
     const Bytes rest(kDoReply.begin() + 4, kDoReply.end());
     const std::string text = "QIREL-CAPTURE 1 0\n" + PendingRecord(0, 72, true) +
                              Record(50, CaptureKind::Received, first) +
-                             Record(100, CaptureKind::Received, rest) +
+                             Record(100, CaptureKind::Received, rest) + DispatchRecord(120) +
                              PendingRecord(200, 72, true) +
-                             Record(250, CaptureKind::Received, first) +
+                             Record(250, CaptureKind::Received, first) + DispatchRecord(400) +
                              Record(900, CaptureKind::Received, "GSM ok\r\n");
     Replay(text, dialogs);
     QCOMPARE(form->RadioGroup2->itemIndex(), 1);
