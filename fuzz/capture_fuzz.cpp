@@ -6,7 +6,6 @@
 #include <string>
 #include <string_view>
 
-#include "fuzz/FuzzSupport.h"
 #include "protocol/Capture.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {

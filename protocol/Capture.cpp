@@ -142,7 +142,10 @@ CaptureParse ParseCapture(std::string_view text) {
       return fail("hora anterior a la del registro previo");
     capture.records.push_back(std::move(record));
   }
-  if (number == 0) return fail("archivo vacío");
+  if (number == 0) {
+    number = 1;
+    return fail("archivo vacío");
+  }
   result.capture = std::move(capture);
   return result;
 }

@@ -12,6 +12,7 @@
 #include "monitor/Monitor.h"
 #include "protocol/Protocol.h"
 #include "tests/Harness.h"
+#include "tests/RestingForm.h"
 
 class ConsoleTest : public QObject {
   Q_OBJECT
@@ -38,12 +39,8 @@ class ConsoleTest : public QObject {
 
  private slots:
   void init() {
-    form = std::make_unique<TForm1>();
-    form->Timer1->stop();
-    form->Timer2->stop();
+    form = RestingForm();
     PretendConnected(*form);
-    lineLength = 0;
-    pendingRequest = 0;
     form->resize(1000, 700);
     form->show();
     form->PageControl1->setCurrentWidget(form->TabSheet3);

@@ -8,6 +8,7 @@
 #include "app/Log.h"
 #include "protocol/Protocol.h"
 #include "tests/Harness.h"
+#include "tests/RestingForm.h"
 
 namespace {
 // Digital output reply: on time 123, pulse width 456.
@@ -65,12 +66,7 @@ class CaptureTest : public QObject {
 
  private slots:
   void init() {
-    form = std::make_unique<TForm1>();
-    form->Timer1->stop();
-    form->Timer2->stop();
-    pendingRequest = replyType = replyLength = 0;
-    lineLength = 0;
-    remoteReplyCount = 0;
+    form = RestingForm();
   }
   void cleanup() { form.reset(); }
 
@@ -100,6 +96,7 @@ class CaptureTest : public QObject {
   void damageIsRefusedNamingItsLine_data() {
     QTest::addColumn<QByteArray>("text");
     QTest::addColumn<int>("line");
+    QTest::newRow("empty") << QByteArray() << 1;
     QTest::newRow("not a capture") << QByteArray("hola\n0 R 41\n") << 1;
     QTest::newRow("newer format") << QByteArray("QIREL-CAPTURE 2 0\n") << 1;
     QTest::newRow("odd hex") << QByteArray("QIREL-CAPTURE 1 0\n0 R 41\n5 R 4G\n") << 3;
