@@ -41,7 +41,8 @@ struct TickHistogram {
   double At(double fraction) const {
     std::uint64_t seen = 0;
     for (std::size_t i = 0; i < counts.size(); ++i)
-      if ((seen += counts[i]) >= std::uint64_t(fraction * double(total))) return double(i + 1) / 100;
+      if ((seen += counts[i]) >= std::uint64_t(fraction * double(total)))
+        return double(i + 1) / 100;
     return worst;
   }
 };
@@ -91,10 +92,13 @@ int main(int argc, char** argv) {
     wall.Add(double(timer.nsecsElapsed()) / 1e6);
     if (t % 20 == 0) QApplication::processEvents();  // painting, now and then
     if ((t + 1) % ticksPerHour == 0)
-      std::printf("hour %2llu: %.1f MB resident, Memo1 %d lines, %lld dropped\n",
-                  static_cast<unsigned long long>((t + 1) / ticksPerHour),
-                  ProcessMegabytes("VmRSS:"), form.Memo1->document()->blockCount(),
-                  static_cast<long long>(form.consoleTools->Dropped(form.Memo1)));
+      std::printf(
+          "hour %2llu: %.1f MB resident, Memo1 %d lines, %lld dropped, worst tick %.2f ms "
+          "(CPU %.2f ms)\n",
+          static_cast<unsigned long long>((t + 1) / ticksPerHour), ProcessMegabytes("VmRSS:"),
+          form.Memo1->document()->blockCount(),
+          static_cast<long long>(form.consoleTools->Dropped(form.Memo1)), wall.worst,
+          cpuTime.worst);
   }
   QApplication::processEvents();
   std::printf("%.0f MB of trace in %llu ticks of %u bytes, %.0f s\n", double(totalBytes) / 1e6,

@@ -12,7 +12,6 @@
 #include <QShortcut>
 #include <QTabWidget>
 #include <QTextBlock>
-
 #include <algorithm>
 
 #include "app/Files.h"
@@ -129,7 +128,9 @@ const ConsoleTools::State* ConsoleTools::FindState(const QPlainTextEdit* memo) c
 
 qint64 ConsoleTools::Dropped(const QPlainTextEdit* memo) const { return FindState(memo)->dropped; }
 
-bool ConsoleTools::Following(const QPlainTextEdit* memo) const { return FindState(memo)->following; }
+bool ConsoleTools::Following(const QPlainTextEdit* memo) const {
+  return FindState(memo)->following;
+}
 
 void ConsoleTools::Append(QPlainTextEdit* memo, const QStringList& lines) {
   if (lines.isEmpty()) return;
@@ -290,7 +291,8 @@ void ConsoleTools::Highlight() {
   all.setBackground(QColor(255, 230, 120));
   QTextCharFormat current;
   current.setBackground(QColor(255, 150, 50));
-  for (std::size_t i = 0; i < matches_.size() && (int(i) < kMaxHighlighted || int(i) == current_); ++i) {
+  for (std::size_t i = 0; i < matches_.size() && (int(i) < kMaxHighlighted || int(i) == current_);
+       ++i) {
     QTextEdit::ExtraSelection selection;
     selection.cursor = QTextCursor(target_->document());
     selection.cursor.setPosition(matches_[i]);

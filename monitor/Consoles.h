@@ -83,6 +83,6 @@ class ConsoleTools : public QObject {
   std::vector<int> matches_;  // document positions
   int current_ = -1;
   int maxLines_ = kDefaultMaxLines;
-  bool stale_ = false;     // lines went since the last search
+  bool stale_ = false;      // lines went since the last search
   bool adjusting_ = false;  // the scroll bar is moved by us, not by the user
 };

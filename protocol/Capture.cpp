@@ -6,8 +6,8 @@
 #include <limits>
 
 namespace {
-constexpr std::size_t kMaxTake = 511;      // what the inbox can hold
-constexpr std::size_t kMaxSent = 65536;    // longer than any frame the tool sends
+constexpr std::size_t kMaxTake = 511;    // what the inbox can hold
+constexpr std::size_t kMaxSent = 65536;  // longer than any frame the tool sends
 constexpr std::uint64_t kMaxMs = 1ull << 53;
 
 template <class T>

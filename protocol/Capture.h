@@ -17,17 +17,17 @@
 inline constexpr std::string_view kCaptureMagic = "QIREL-CAPTURE 1";
 
 enum class CaptureKind : char {
-  Received = 'R',  // bytes the receiver took from the port
-  Download = 'D',  // bytes the download session took from the port
-  Sent = 'T',      // bytes written to the port
-  Pending = 'P',   // the request that now awaits its reply, and the mode
+  Received = 'R',    // bytes the receiver took from the port
+  Download = 'D',    // bytes the download session took from the port
+  Sent = 'T',        // bytes written to the port
+  Pending = 'P',     // the request that now awaits its reply, and the mode
   Dispatched = 'A',  // the dispatcher took the reply handed over
 };
 
 struct CaptureRecord {
   std::uint64_t ms = 0;  // since the capture started
   CaptureKind kind = CaptureKind::Received;
-  ByteVector bytes;      // R, D, T; none for A
+  ByteVector bytes;          // R, D, T; none for A
   std::int32_t request = 0;  // P
   bool remote = false;       // P
 };

@@ -63,8 +63,7 @@ void CaptureReplay::Run() {
 }
 
 void CaptureReplay::Step() {
-  if (quietAt_ &&
-      (next_ == capture_.records.size() || *quietAt_ <= capture_.records[next_].ms)) {
+  if (quietAt_ && (next_ == capture_.records.size() || *quietAt_ <= capture_.records[next_].ms)) {
     currentMs_ = *quietAt_;
     quietAt_.reset();
     emit takeDue();

@@ -67,9 +67,8 @@ void TForm1::ConnectSession() {
   On(replay, &CaptureReplay::dispatched, &TForm1::Timer2Timer);
   connect(replay, &CaptureReplay::sent, this,
           [this](const QByteArray& frame) { Guarded([&] { ReplaySent(frame); }); });
-  connect(replay, &CaptureReplay::pending, this, [this](int request, bool remote) {
-    Guarded([&] { ReplayPending(request, remote); });
-  });
+  connect(replay, &CaptureReplay::pending, this,
+          [this](int request, bool remote) { Guarded([&] { ReplayPending(request, remote); }); });
 }
 
 void TForm1::captureButtonClick() {
@@ -142,7 +141,7 @@ void TForm1::ReplayTake() { ReceiveFrom(*replay); }
 
 void TForm1::ReplaySent(const QByteArray& frame) {
   const ByteSpan bytes(reinterpret_cast<const std::uint8_t*>(frame.constData()),
-                      std::size_t(frame.size()));
+                       std::size_t(frame.size()));
   AppendConsole(Memo2, std::string(kSentMark) + HexText(bytes));
 }
 

@@ -109,7 +109,7 @@ class ConsoleTest : public QObject {
     ConsoleTools& tools = *form->consoleTools;
     Feed(0, 30, ">MODBUS TCP Alarma");  // Memo2
     Feed(30, 5, ">MODBUS TCP estado alarma");
-    Feed(35, 5, "Alarma general");    // Memo1
+    Feed(35, 5, "Alarma general");  // Memo1
     form->Memo2->setFocus();
     QTRY_VERIFY(form->Memo2->hasFocus());
     QTest::keySequence(form.get(), QKeySequence::Find);
@@ -168,7 +168,9 @@ class ConsoleTest : public QObject {
 
   void saveWritesTheConsoleAsTheUnitSentIt() {
     DialogScript dialogs;
-    InjectInbox(std::string("GSM SE\xD1" "AL: -71 dBm\r\nlinea 2\r\n"));
+    InjectInbox(
+        std::string("GSM SE\xD1"
+                    "AL: -71 dBm\r\nlinea 2\r\n"));
     form->Timer1Timer();
     form->Memo1->setFocus();
     QTRY_VERIFY(form->Memo1->hasFocus());
@@ -178,7 +180,8 @@ class ConsoleTest : public QObject {
     form->consoleTools->saveButton->click();
     QFile file(path);
     QVERIFY(file.open(QIODevice::ReadOnly));
-    QCOMPARE(file.readAll(), QByteArray("GSM SE\xD1" "AL: -71db\r\nlinea 2\r\n"));
+    QCOMPARE(file.readAll(), QByteArray("GSM SE\xD1"
+                                        "AL: -71db\r\nlinea 2\r\n"));
   }
 };
 

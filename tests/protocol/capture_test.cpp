@@ -65,9 +65,7 @@ class CaptureTest : public QObject {
   }
 
  private slots:
-  void init() {
-    form = RestingForm();
-  }
+  void init() { form = RestingForm(); }
   void cleanup() { form.reset(); }
 
   void recordsReachTheFileAsTheyHappen() {
@@ -176,7 +174,8 @@ class CaptureTest : public QObject {
     DialogScript dialogs;
     std::string text = "QIREL-CAPTURE 1 0\n";
     for (int i = 0; i < 600; ++i)
-      text += Record(std::uint64_t(i) * 100, CaptureKind::Received, "linea " + std::to_string(i) + "\r\n");
+      text += Record(std::uint64_t(i) * 100, CaptureKind::Received,
+                     "linea " + std::to_string(i) + "\r\n");
     form->Timer1->start();
     dialogs->files.push_back(WriteFile(text));
     form->replaySpeed->setCurrentIndex(0);  // a minute at the captured pace
