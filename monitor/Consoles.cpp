@@ -38,9 +38,9 @@ ConsoleTools::ConsoleTools(std::array<QPlainTextEdit*, 3> memos, QWidget* window
     : QObject(window) {
   for (std::size_t i = 0; i < memos.size(); ++i) {
     states_[i].memo = memos[i];
-    memos[i]->setMaximumBlockCount(maxLines_);
     Track(states_[i]);
   }
+  SetMaxLines(kDefaultMaxLines);
   QWidget* debugPage = memos[0]->parentWidget();
 
   findBar = new QWidget(debugPage);
@@ -150,6 +150,15 @@ void ConsoleTools::Append(QPlainTextEdit* memo, const QStringList& lines) {
   const int at = bar->value();
   adjusting_ = true;
   memo->appendPlainText(text);
+  // Qt's own block limit lays out every line it drops; cutting them in one
+  // selection does not.
+  const int excess = memo->document()->blockCount() - maxLines_;
+  if (excess > 0) {
+    QTextCursor cut(memo->document());
+    cut.setPosition(memo->document()->findBlockByNumber(excess).position(),
+                    QTextCursor::KeepAnchor);
+    cut.removeSelectedText();
+  }
   const qint64 gone = qint64(before) + lines.size() - memo->document()->blockCount();
   // The lines in view stay in view while older ones go above them.
   bar->setValue(state.following ? bar->maximum() : std::max(0, at - int(gone)));
@@ -174,7 +183,13 @@ void ConsoleTools::Cleared() {
 
 void ConsoleTools::SetMaxLines(int lines) {
   maxLines_ = std::max(1, lines);
-  for (State& state : states_) state.memo->setMaximumBlockCount(maxLines_);
+  for (State& state : states_) {
+    // No undo history: it would keep every line ever shown.
+    state.memo->setUndoRedoEnabled(false);
+    if (state.memo != states_[0].memo && state.memo != states_[1].memo)
+      state.memo->setMaximumBlockCount(
+          maxLines_);  // the download page's: few lines, appended elsewhere
+  }
 }
 
 void ConsoleTools::ShowDropped() {

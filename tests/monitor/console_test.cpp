@@ -53,7 +53,6 @@ class ConsoleTest : public QObject {
 
   void oldLinesGoAndTheLogKeepsThem() {
     QCOMPARE(form->consoleTools->MaxLines(), 200000);
-    QCOMPARE(form->Memo1->maximumBlockCount(), 200000);
     form->consoleTools->SetMaxLines(100);
     DialogScript dialogs;
     const QString log = dir.filePath("log.txt");
