@@ -21,7 +21,11 @@
 #include "firmware/DownloadEta.h"
 #include "firmware/Preflight.h"
 #include "link/PortList.h"
+#include "monitor/Consoles.h"
+#include "protocol/ByteSource.h"
+#include "protocol/Capture.h"
 #include "protocol/Frames.h"
+#include "protocol/Replay.h"
 
 struct BlockSpec;
 class SafeConfig;
@@ -216,6 +220,17 @@ class TForm1 : public QMainWindow {
   // Once the event loop runs (after anything start-up restored), puts the port
   // number in the port field and presses "&Conectar".
   void ConnectAtStart(int port);
+
+  // ---- consoles for a long day; session capture and replay ----------------------
+  void ConnectSession();
+  // One receiver tick on whatever feeds it: the port's inbox or a replay.
+  void ReceiveFrom(ByteSource& source);
+  void captureButtonClick();  // "Grabar captura" / stop
+  void replayButtonClick();   // "Reproducir captura" / cancel
+  void ReplayTake();  // the replay's next take into the receiver
+  void ReplaySent(const QByteArray& frame);
+  void ReplayPending(int request, bool remote);
+  void ReplayFinished();
 
   // ---- controls, named as in the layout ---------------------------------------
   // Top area
@@ -449,6 +464,20 @@ class TForm1 : public QMainWindow {
   QPushButton* portReconnectButton;  // in the status bar once a lost adapter is back
   std::unique_ptr<PortSystem> portSystem;
   PortWatch* portWatch = nullptr;
+
+  // Consoles for a long day; session capture and replay
+  InboxSource portSource;      // the receiver's bytes from the port
+  InboxSource downloadSource;  // the download session's
+  ConsoleTools* consoleTools = nullptr;
+  CaptureWriter capture;
+  CaptureReplay* replay = nullptr;
+  QPushButton* captureButton = nullptr;
+  QPushButton* replayButton = nullptr;
+  QComboBox* replaySpeed = nullptr;
+  FileDialog captureSaveDialog;
+  FileDialog captureOpenDialog;
+  bool timer1BeforeReplay = false;
+  bool timer2BeforeReplay = false;
 
   // ---- control arrays (element i is control number i + 1) ---------------------
   std::array<LabeledEdit*, 8> ceroEdits{};

@@ -95,6 +95,7 @@ void TForm1::BitBtn21Click() {
 void TForm1::UnitStartedDownload() {
   std::memset(lineBuffer, 0, sizeof lineBuffer);
   lineLength = 0;
+  if (replay->IsRunning()) return;  // a replayed session has no unit to load
   downloadSession.Start();
   std::string command;
   downloadSession.Open(command);
@@ -120,7 +121,7 @@ void TForm1::Timer5Timer() {
   Timer1->stop();
 
   std::uint8_t take[kInboxLimit];
-  const std::int32_t taken = TakeInbox(take);
+  const std::int32_t taken = downloadSource.Take(take);
   if (taken > 0) {
     const std::size_t kept =
         std::min(std::size_t(taken), sizeof downloadRxBuffer - downloadRxCount);

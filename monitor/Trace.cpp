@@ -173,7 +173,7 @@ void TForm1::AppendConsole(QPlainTextEdit* memo, std::string_view line) {
 void TForm1::FlushConsoles() {
   for (auto [memo, batch] : {std::pair{Memo1, &memo1Batch}, std::pair{Memo2, &memo2Batch}}) {
     if (batch->lines.isEmpty()) continue;
-    memo->appendPlainText(batch->lines.join('\n'));
+    consoleTools->Append(memo, batch->lines);
     batch->lines.clear();
   }
 }
@@ -182,6 +182,7 @@ void TForm1::BitBtn23Click() {
   Memo1->clear();
   Memo2->clear();
   Memo3->clear();
+  consoleTools->Cleared();
 }
 
 void TForm1::BitBtn24Click() {

@@ -66,6 +66,7 @@ void TForm1::Timer2Timer() {
     replyType = 0;  // an empty reply's number must not meet a later reply
     return;
   }
+  if (capture.IsOpen()) capture.Dispatched();
   std::memcpy(replyCopy, replyBuffer, std::size_t(replyLength));
 
   const auto entry = FindRequest(replyType);

@@ -41,9 +41,12 @@ void TForm1::Timer1Timer() {
     return;
   }
   if (downloadSession.IsActive()) return;
+  ReceiveFrom(portSource);
+}
 
-  std::uint8_t take[kInboxLimit];
-  const std::int32_t taken = TakeInbox(take);
+void TForm1::ReceiveFrom(ByteSource& source) {
+  std::uint8_t take[kTakeLimit];
+  const std::int32_t taken = source.Take(take);
   if (taken == 0) {
     CheckSilence();
     // A quiet tick ends a raw reply whose length we could not know.

@@ -15,7 +15,9 @@ int TForm1::SendRequest(ByteVector frame, SendOptions options) {
   if (options.purge) PurgeOutput();
   if (options.remote && IsRemote())
     frame = WithRemotePrefix(frame, std::uint16_t(StrToInt(Edit3->text())));
-  return WritePort(frame.data(), std::uint32_t(frame.size())) == 0 ? 1 : 0;
+  if (WritePort(frame.data(), std::uint32_t(frame.size())) != 0) return 0;
+  if (capture.IsOpen()) capture.Bytes(CaptureKind::Sent, frame);
+  return 1;
 }
 
 bool TForm1::SendFrame(ByteVector frame, int request, const char* status, SendOptions options) {
@@ -27,6 +29,7 @@ bool TForm1::SendFrame(ByteVector frame, int request, const char* status, SendOp
 
 void TForm1::SetPending(int request) {
   pendingRequest = request;
+  if (capture.IsOpen()) capture.Pending(request, IsRemote());
   ++requestSerial;
   remoteReplyCount = 0;  // whatever was collected answers an older request
 }
