@@ -7,7 +7,13 @@
 bool FileDialog::execute() { return CurrentDialogs().ChooseFile(*this); }
 
 void Dialogs::Message(const QString& text) {
-  QMessageBox::information(QApplication::activeWindow(), QApplication::applicationName(), text);
+  // The first line is the message itself ("Error al abrir puerto"); what
+  // follows explains it underneath.
+  const qsizetype end = text.indexOf('\n');
+  QMessageBox box(QMessageBox::Information, QApplication::applicationName(), text.left(end),
+                  QMessageBox::Ok, QApplication::activeWindow());
+  if (end >= 0) box.setInformativeText(text.mid(end + 1));
+  box.exec();
 }
 
 void Dialogs::Error(const QString& text) {

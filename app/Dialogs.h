@@ -19,7 +19,7 @@ struct FileDialog {
 class Dialogs {
  public:
   virtual ~Dialogs() = default;
-  // Plain modal message box.
+  // Plain modal message box; lines after the first are shown as its detail.
   virtual void Message(const QString& text);
   // The toolkit's exception display: an error box with the message.
   virtual void Error(const QString& text);
