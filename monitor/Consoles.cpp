@@ -12,12 +12,27 @@
 #include <QShortcut>
 #include <QTabWidget>
 #include <QTextBlock>
+#include <QTimer>
 #include <algorithm>
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 
 #include "app/Files.h"
 #include "monitor/Monitor.h"
 
 namespace {
+// The text document compacts its buffer as old lines go, freeing the old
+// copy (tens of MB); glibc keeps such freed pages unless asked. Asking costs
+// a few ms, so it is done now and then, outside the receiver's tick.
+constexpr qint64 kReleaseEvery = 10000;  // lines dropped
+
+void ReleaseFreedMemory() {
+#if defined(__GLIBC__)
+  malloc_trim(0);
+#endif
+}
+
 // Highlighting every match of a short word in 200 000 lines would cost more
 // than it shows; the count stays exact.
 constexpr int kMaxHighlighted = 5000;
@@ -166,12 +181,25 @@ void ConsoleTools::Append(QPlainTextEdit* memo, const QStringList& lines) {
   if (gone > 0) {
     state.dropped += gone;
     ShowDropped();
+    QueueRelease(gone);
     // The highlights' cursors follow the document; the positions are found again on the next step.
     if (memo == target_) stale_ = true;
   }
 }
 
+void ConsoleTools::QueueRelease(qint64 lines) {
+  sinceRelease_ += lines;
+  if (sinceRelease_ < kReleaseEvery || releaseQueued_) return;
+  releaseQueued_ = true;
+  QTimer::singleShot(0, this, [this] {
+    ReleaseFreedMemory();
+    releaseQueued_ = false;
+    sinceRelease_ = 0;
+  });
+}
+
 void ConsoleTools::Cleared() {
+  QueueRelease(kReleaseEvery);
   for (State& state : states_) {
     state.dropped = 0;
     state.following = true;

@@ -72,6 +72,7 @@ class ConsoleTools : public QObject {
   const State* FindState(const QPlainTextEdit* memo) const;
   void Track(State& state);
   void ShowFollow();
+  void QueueRelease(qint64 lines);
   void ShowDropped();
   void Search();
   void Highlight();
@@ -85,4 +86,6 @@ class ConsoleTools : public QObject {
   int maxLines_ = kDefaultMaxLines;
   bool stale_ = false;      // lines went since the last search
   bool adjusting_ = false;  // the scroll bar is moved by us, not by the user
+  qint64 sinceRelease_ = 0;  // lines dropped since freed memory was last given back
+  bool releaseQueued_ = false;
 };
