@@ -230,6 +230,8 @@ class TForm1 : public QMainWindow {
   void ReplayTake();  // the replay's next take into the receiver
   void ReplaySent(const QByteArray& frame);
   void ReplayPending(int request, bool remote);
+  void ReplayFilters(bool serial, bool iec101);
+  void CaptureFilters();  // the console filters, into the capture being recorded
   void ReplayFinished();
 
   // ---- controls, named as in the layout ---------------------------------------
@@ -478,6 +480,8 @@ class TForm1 : public QMainWindow {
   FileDialog captureOpenDialog;
   bool timer1BeforeReplay = false;
   bool timer2BeforeReplay = false;
+  bool serialBeforeReplay = true;
+  bool iec101BeforeReplay = false;
 
   // ---- control arrays (element i is control number i + 1) ---------------------
   std::array<LabeledEdit*, 8> ceroEdits{};

@@ -12,6 +12,7 @@
 #include <QShortcut>
 #include <QTabWidget>
 #include <QTextBlock>
+#include <QTextDocument>
 #include <QTimer>
 #include <algorithm>
 #if defined(__GLIBC__)
@@ -161,30 +162,52 @@ void ConsoleTools::Append(QPlainTextEdit* memo, const QStringList& lines) {
     text = lines.join('\n');
   }
   QScrollBar* bar = memo->verticalScrollBar();
-  const int before = memo->document()->isEmpty() ? 0 : memo->document()->blockCount();
   const int at = bar->value();
   adjusting_ = true;
   memo->appendPlainText(text);
-  // Qt's own block limit lays out every line it drops; cutting them in one
-  // selection does not.
-  const int excess = memo->document()->blockCount() - maxLines_;
-  if (excess > 0) {
-    QTextCursor cut(memo->document());
-    cut.setPosition(memo->document()->findBlockByNumber(excess).position(),
-                    QTextCursor::KeepAnchor);
-    cut.removeSelectedText();
-  }
-  const qint64 gone = qint64(before) + lines.size() - memo->document()->blockCount();
-  // The lines in view stay in view while older ones go above them.
-  bar->setValue(state.following ? bar->maximum() : std::max(0, at - int(gone)));
+  bar->setValue(state.following ? bar->maximum() : at);
   adjusting_ = false;
-  if (gone > 0) {
-    state.dropped += gone;
-    ShowDropped();
-    QueueRelease(gone);
+  // Undo stays on for the tick's edits so that the document never compacts
+  // its buffer here; nothing is kept to undo.
+  memo->document()->clearUndoRedoStacks();
+  if (memo->document()->blockCount() > maxLines_) QueueCut();
+}
+
+void ConsoleTools::QueueCut() {
+  if (cutQueued_) return;
+  cutQueued_ = true;
+  QTimer::singleShot(0, this, &ConsoleTools::CutOldLines);
+}
+
+// Old lines go in the event loop, after the tick that brought the new ones.
+// With undo off their text counts as garbage, and the document copies its
+// whole buffer (tens of MB) when that garbage is collected: a cost the
+// receiver's tick must not carry.
+void ConsoleTools::CutOldLines() {
+  cutQueued_ = false;
+  for (std::size_t i = 0; i < droppedLabels.size(); ++i) {
+    State& state = states_[i];
+    QTextDocument* document = state.memo->document();
+    const int excess = document->blockCount() - maxLines_;
+    if (excess <= 0) continue;
+    QScrollBar* bar = state.memo->verticalScrollBar();
+    const int at = bar->value();
+    adjusting_ = true;
+    document->setUndoRedoEnabled(false);
+    // Qt's own block limit lays out every line it drops; one selection does not.
+    QTextCursor cut(document);
+    cut.setPosition(document->findBlockByNumber(excess).position(), QTextCursor::KeepAnchor);
+    cut.removeSelectedText();
+    document->setUndoRedoEnabled(true);
+    // The lines in view stay in view while older ones go above them.
+    bar->setValue(state.following ? bar->maximum() : std::max(0, at - excess));
+    adjusting_ = false;
+    state.dropped += excess;
+    QueueRelease(excess);
     // The highlights' cursors follow the document; the positions are found again on the next step.
-    if (memo == target_) stale_ = true;
+    if (state.memo == target_) stale_ = true;
   }
+  ShowDropped();
 }
 
 void ConsoleTools::QueueRelease(qint64 lines) {
@@ -211,13 +234,13 @@ void ConsoleTools::Cleared() {
 
 void ConsoleTools::SetMaxLines(int lines) {
   maxLines_ = std::max(1, lines);
-  for (State& state : states_) {
-    // No undo history: it would keep every line ever shown.
-    state.memo->setUndoRedoEnabled(false);
-    if (state.memo != states_[0].memo && state.memo != states_[1].memo)
-      state.memo->setMaximumBlockCount(
-          maxLines_);  // the download page's: few lines, appended elsewhere
-  }
+  // The debug consoles keep no undo history (see Append); the download
+  // page's log has few lines, appended elsewhere, and Qt's own limit.
+  states_[0].memo->setUndoRedoEnabled(true);
+  states_[1].memo->setUndoRedoEnabled(true);
+  states_[2].memo->setUndoRedoEnabled(false);
+  states_[2].memo->setMaximumBlockCount(maxLines_);
+  QueueCut();
 }
 
 void ConsoleTools::ShowDropped() {

@@ -72,6 +72,8 @@ class ConsoleTools : public QObject {
   const State* FindState(const QPlainTextEdit* memo) const;
   void Track(State& state);
   void ShowFollow();
+  void QueueCut();
+  void CutOldLines();
   void QueueRelease(qint64 lines);
   void ShowDropped();
   void Search();
@@ -88,4 +90,5 @@ class ConsoleTools : public QObject {
   bool adjusting_ = false;  // the scroll bar is moved by us, not by the user
   qint64 sinceRelease_ = 0;  // lines dropped since freed memory was last given back
   bool releaseQueued_ = false;
+  bool cutQueued_ = false;
 };

@@ -1,7 +1,9 @@
 #include "protocol/Capture.h"
 
+#include <QBuffer>
 #include <QDateTime>
 #include <QFile>
+#include <algorithm>
 #include <charconv>
 #include <limits>
 
@@ -9,6 +11,8 @@ namespace {
 constexpr std::size_t kMaxTake = 511;    // what the inbox can hold
 constexpr std::size_t kMaxSent = 65536;  // longer than any frame the tool sends
 constexpr std::uint64_t kMaxMs = 1ull << 53;
+// The longest record line: a sent frame of kMaxSent bytes and its time.
+constexpr qint64 kMaxLine = qint64(kMaxSent) * 3 + 32;
 
 template <class T>
 bool ReadNumber(std::string_view text, T& value) {
@@ -77,6 +81,15 @@ std::optional<std::string> ReadRecord(std::string_view line, CaptureRecord& reco
       record.remote = mode == "R";
       return std::nullopt;
     }
+    case 'F': {
+      record.kind = CaptureKind::Filters;
+      if (payload.size() != 3 || payload[1] != ' ' || (payload[0] != '0' && payload[0] != '1') ||
+          (payload[2] != '0' && payload[2] != '1'))
+        return "filtros no válidos";
+      record.serial = payload[0] == '1';
+      record.iec101 = payload[2] == '1';
+      return std::nullopt;
+    }
     default:
       return "tipo de registro desconocido";
   }
@@ -105,47 +118,75 @@ std::string FormatRecord(const CaptureRecord& record) {
   line += ' ';
   if (record.kind == CaptureKind::Pending)
     return line + std::to_string(record.request) + (record.remote ? " R" : " L");
+  if (record.kind == CaptureKind::Filters)
+    return line + (record.serial ? '1' : '0') + ' ' + (record.iec101 ? '1' : '0');
   return line + HexText(record.bytes);
 }
 
-CaptureParse ParseCapture(std::string_view text) {
-  CaptureParse result;
-  Capture capture;
-  int number = 0;
-  const auto fail = [&](std::string what) {
-    result.errorLine = number;
-    result.error = std::move(what);
-    return result;
-  };
-  while (!text.empty()) {
-    ++number;
-    const std::size_t end = text.find('\n');
-    const bool whole = end != std::string_view::npos;
-    std::string_view line = text.substr(0, end);
-    text.remove_prefix(whole ? end + 1 : text.size());
+CaptureReader::CaptureReader(QIODevice& device) : device_(device) {}
+
+bool CaptureReader::Fail(std::string what) {
+  errorLine_ = std::max(number_, 1);
+  error_ = std::move(what);
+  done_ = true;
+  return false;
+}
+
+std::optional<CaptureRecord> CaptureReader::Next() {
+  while (!done_) {
+    const QByteArray read = device_.readLine(kMaxLine + 2);
+    if (read.isEmpty()) {
+      done_ = true;
+      if (number_ == 0) Fail("archivo vacío");
+      return std::nullopt;
+    }
+    ++number_;
+    const bool whole = read.endsWith('\n');
+    if (!whole && !device_.atEnd()) {
+      Fail("línea demasiado larga");
+      return std::nullopt;
+    }
+    std::string_view line(read.constData(), std::size_t(read.size()) - (whole ? 1 : 0));
     if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-    if (number == 1) {
-      std::int64_t start = 0;
+    if (number_ == 1) {
       if (!line.starts_with(kCaptureMagic) || line.size() <= kCaptureMagic.size() ||
           line[kCaptureMagic.size()] != ' ' ||
-          !ReadNumber(line.substr(kCaptureMagic.size() + 1), start))
-        return fail("no es un archivo de captura");
-      capture.startMs = start;
+          !ReadNumber(line.substr(kCaptureMagic.size() + 1), startMs_)) {
+        Fail("no es un archivo de captura");
+        return std::nullopt;
+      }
       continue;
     }
     CaptureRecord record;
     if (const auto error = ReadRecord(line, record)) {
-      if (!whole) break;  // cut off by a crash while it was being written
-      return fail(*error);
+      done_ = true;
+      if (whole) Fail(*error);  // else cut off by a crash while it was being written
+      return std::nullopt;
     }
-    if (!capture.records.empty() && record.ms < capture.records.back().ms)
-      return fail("hora anterior a la del registro previo");
-    capture.records.push_back(std::move(record));
+    if (record.ms < lastMs_) {
+      Fail("hora anterior a la del registro previo");
+      return std::nullopt;
+    }
+    lastMs_ = record.ms;
+    return record;
   }
-  if (number == 0) {
-    number = 1;
-    return fail("archivo vacío");
+  return std::nullopt;
+}
+
+CaptureParse ParseCapture(std::string_view text) {
+  QByteArray bytes = QByteArray::fromRawData(text.data(), qsizetype(text.size()));
+  QBuffer buffer(&bytes);
+  buffer.open(QIODevice::ReadOnly);
+  CaptureReader reader(buffer);
+  Capture capture;
+  while (auto record = reader.Next()) capture.records.push_back(std::move(*record));
+  CaptureParse result;
+  if (reader.Damaged()) {
+    result.errorLine = reader.ErrorLine();
+    result.error = reader.Error();
+    return result;
   }
+  capture.startMs = reader.StartMs();
   result.capture = std::move(capture);
   return result;
 }
@@ -188,6 +229,14 @@ void CaptureWriter::Pending(std::int32_t request, bool remote) {
 void CaptureWriter::Dispatched() {
   CaptureRecord record;
   record.kind = CaptureKind::Dispatched;
+  Write(std::move(record));
+}
+
+void CaptureWriter::Filters(bool serial, bool iec101) {
+  CaptureRecord record;
+  record.kind = CaptureKind::Filters;
+  record.serial = serial;
+  record.iec101 = iec101;
   Write(std::move(record));
 }
 

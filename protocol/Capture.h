@@ -5,6 +5,9 @@
 
 #include <QElapsedTimer>
 #include <QString>
+
+class QIODevice;
+#include <memory>
 #include <cstdint>
 #include <cstdio>
 #include <optional>
@@ -22,6 +25,7 @@ enum class CaptureKind : char {
   Sent = 'T',        // bytes written to the port
   Pending = 'P',     // the request that now awaits its reply, and the mode
   Dispatched = 'A',  // the dispatcher took the reply handed over
+  Filters = 'F',     // the debug page's console filters, at the start and on every change
 };
 
 struct CaptureRecord {
@@ -30,6 +34,8 @@ struct CaptureRecord {
   ByteVector bytes;          // R, D, T; none for A
   std::int32_t request = 0;  // P
   bool remote = false;       // P
+  bool serial = true;        // F: "Trafico Serie"
+  bool iec101 = false;       // F: "Debug IEC 101"
 };
 
 struct Capture {
@@ -49,8 +55,32 @@ std::string HexText(ByteSpan bytes);
 // Header line and record lines, without their line end.
 std::string CaptureHeader(std::int64_t startMs);
 std::string FormatRecord(const CaptureRecord& record);
-// The whole file; refuses it at the first damaged line. A last line without
-// its line end that does not read is what a crash cut off, and is left out.
+// Reads a capture a record at a time, so that a day's capture is never
+// held whole; refuses it at the first damaged line. A last line without its
+// line end that does not read is what a crash cut off, and is left out.
+class CaptureReader {
+ public:
+  explicit CaptureReader(QIODevice& device);
+  // The next record; nothing at the end or at damage.
+  std::optional<CaptureRecord> Next();
+  bool Damaged() const { return errorLine_ > 0; }
+  int ErrorLine() const { return errorLine_; }  // 1-based
+  const std::string& Error() const { return error_; }
+  std::int64_t StartMs() const { return startMs_; }
+
+ private:
+  bool Fail(std::string what);
+  QIODevice& device_;
+  std::string line_;
+  int number_ = 0;
+  std::uint64_t lastMs_ = 0;
+  std::int64_t startMs_ = 0;
+  int errorLine_ = 0;
+  std::string error_;
+  bool done_ = false;
+};
+
+// The whole text at once, through the same reader.
 CaptureParse ParseCapture(std::string_view text);
 
 // Records as they happen; each record reaches the file before the next starts.
@@ -66,6 +96,7 @@ class CaptureWriter {
   void Bytes(CaptureKind kind, ByteSpan bytes);
   void Pending(std::int32_t request, bool remote);
   void Dispatched();
+  void Filters(bool serial, bool iec101);
 
  private:
   void Write(CaptureRecord record);

@@ -1,5 +1,7 @@
 // The window's side of the consoles' tools, the session capture and its
 // replay: building their controls and forwarding to them.
+#include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
@@ -69,7 +71,22 @@ void TForm1::ConnectSession() {
           [this](const QByteArray& frame) { Guarded([&] { ReplaySent(frame); }); });
   connect(replay, &CaptureReplay::pending, this,
           [this](int request, bool remote) { Guarded([&] { ReplayPending(request, remote); }); });
+  connect(replay, &CaptureReplay::filters, this,
+          [this](bool serial, bool iec101) { Guarded([&] { ReplayFilters(serial, iec101); }); });
+  for (QCheckBox* box : {Serie, IEC_101}) On(box, &QCheckBox::toggled, &TForm1::CaptureFilters);
 }
+
+void TForm1::CaptureFilters() {
+  if (capture.IsOpen()) capture.Filters(Serie->isChecked(), IEC_101->isChecked());
+}
+
+namespace {
+QString DamageMessage(const CaptureReader& reader) {
+  return QString("Captura dañada en la línea %1: %2")
+      .arg(reader.ErrorLine())
+      .arg(QString::fromStdString(reader.Error()));
+}
+}  // namespace
 
 void TForm1::captureButtonClick() {
   if (capture.IsOpen()) {
@@ -92,6 +109,7 @@ void TForm1::captureButtonClick() {
     capture.Bytes(CaptureKind::Received,
                   {lineBuffer + at, std::size_t(std::min(kTakeLimit, lineLength - at))});
   if (pendingRequest != 0) capture.Pending(pendingRequest, IsRemote());
+  CaptureFilters();
   captureButton->setText("Detener captura");
   replayButton->setEnabled(false);  // a replay would be recorded as if it were the unit
 }
@@ -112,12 +130,20 @@ void TForm1::replayButtonClick() {
     CurrentDialogs().Message("No se puede abrir la captura");
     return;
   }
-  const QByteArray text = file.readAll();
-  CaptureParse parsed = ParseCapture(std::string_view(text.constData(), std::size_t(text.size())));
-  if (!parsed.capture) {
-    CurrentDialogs().Message(QString("Captura dañada en la línea %1: %2")
-                                 .arg(parsed.errorLine)
-                                 .arg(QString::fromStdString(parsed.error)));
+  // Checked whole before anything is shown; the replay reads it again as it goes.
+  CaptureReader check(file);
+  QApplication::setOverrideCursor(Qt::WaitCursor);  // a day's capture takes a moment
+  while (check.Next()) {
+  }
+  QApplication::restoreOverrideCursor();
+  if (check.Damaged()) {
+    CurrentDialogs().Message(DamageMessage(check));
+    return;
+  }
+  file.close();
+  // Nothing of it runs before the event loop turns, after the state below is set.
+  if (!replay->Start(captureOpenDialog.fileName, CaptureReplay::Speed(replaySpeed->currentIndex()))) {
+    CurrentDialogs().Message("No se puede abrir la captura");
     return;
   }
   // The receiver starts as a freshly connected one would.
@@ -129,15 +155,25 @@ void TForm1::replayButtonClick() {
   timer2BeforeReplay = Timer2->isActive();
   Timer1->stop();  // no port: its tick would show the unit as disconnected over the replay
   Timer2->stop();  // the dispatcher runs where the capture says it ran
+  serialBeforeReplay = Serie->isChecked();
+  iec101BeforeReplay = IEC_101->isChecked();
   BitBtn1->setEnabled(false);
   LabeledEdit1->setEnabled(false);
   captureButton->setEnabled(false);
   replayButton->setText("Detener reproducción");
   consoleTools->clock = [this] { return replay->RecordTime(); };
-  replay->Start(std::move(*parsed.capture), CaptureReplay::Speed(replaySpeed->currentIndex()));
 }
 
-void TForm1::ReplayTake() { ReceiveFrom(*replay); }
+void TForm1::ReplayTake() {
+  // The silence check counts in the capture's seconds, not the PC's.
+  if (const std::uint32_t quiet = replay->QuietSeconds()) lastRxSecond = secondsTick - quiet;
+  ReceiveFrom(*replay);
+}
+
+void TForm1::ReplayFilters(bool serial, bool iec101) {
+  Serie->setChecked(serial);
+  IEC_101->setChecked(iec101);
+}
 
 void TForm1::ReplaySent(const QByteArray& frame) {
   const ByteSpan bytes(reinterpret_cast<const std::uint8_t*>(frame.constData()),
@@ -155,10 +191,15 @@ void TForm1::ReplayPending(int request, bool remote) {
 
 void TForm1::ReplayFinished() {
   consoleTools->clock = [] { return QDateTime::currentDateTime(); };
+  Serie->setChecked(serialBeforeReplay);
+  IEC_101->setChecked(iec101BeforeReplay);
   replayButton->setText("Reproducir captura");
   captureButton->setEnabled(true);
   BitBtn1->setEnabled(true);
   LabeledEdit1->setEnabled(true);
   if (timer1BeforeReplay) Timer1->start();
   if (timer2BeforeReplay) Timer2->start();
+  // Changed on disk after it was checked.
+  if (replay->Reader() && replay->Reader()->Damaged())
+    CurrentDialogs().Message(DamageMessage(*replay->Reader()));
 }

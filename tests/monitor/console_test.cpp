@@ -20,7 +20,8 @@ class ConsoleTest : public QObject {
   QTemporaryDir dir;
   std::unique_ptr<TForm1> form;
 
-  // n trace lines "linea i" through the receiver, a tick each ten lines.
+  // n trace lines "linea i" through the receiver, a tick each ten lines, the
+  // event loop turning between ticks as it does live.
   void Feed(int from, int count, const char* text = "linea") {
     std::string take;
     for (int i = from; i < from + count; ++i) {
@@ -28,6 +29,7 @@ class ConsoleTest : public QObject {
       if ((i - from) % 10 == 9 || i == from + count - 1) {
         InjectInbox(take);
         form->Timer1Timer();
+        QCoreApplication::processEvents();
         take.clear();
       }
     }

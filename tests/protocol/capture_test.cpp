@@ -104,6 +104,8 @@ class CaptureTest : public QObject {
     QTest::newRow("empty line") << QByteArray("QIREL-CAPTURE 1 0\n\n0 R 41\n") << 2;
     QTest::newRow("bad mode") << QByteArray("QIREL-CAPTURE 1 0\n0 P 72 X\n") << 2;
     QTest::newRow("request too big") << QByteArray("QIREL-CAPTURE 1 0\n0 P 2147483648 L\n") << 2;
+    QTest::newRow("bad filters") << QByteArray("QIREL-CAPTURE 1 0\n0 F 1 0\n0 F 1 2\n") << 3;
+    QTest::newRow("endless line") << "QIREL-CAPTURE 1 0\n0 T " + QByteArray(300000, '4') + "\n" << 2;
     QByteArray big = "QIREL-CAPTURE 1 0\n0 R 41";  // more than the inbox holds
     for (int i = 1; i < 512; ++i) big += " 41";
     QTest::newRow("take too long") << big + "\n" << 2;
@@ -168,6 +170,35 @@ class CaptureTest : public QObject {
     QCOMPARE(form->RadioGroup2->itemIndex(), 1);
     QCOMPARE(form->LabeledEdit38->text(), QString("123"));
     QCOMPARE(Lines(form->Memo1), QStringList({"GSM ok"}));
+  }
+
+  // What the technician saw depended on the console filters of the moment
+  // and on the unit's silences; the user's own filters come back afterwards.
+  void filtersAndSilencesAsTheTechnicianHadThem() {
+    DialogScript dialogs;
+    form->Serie->setChecked(false);
+    form->Panel5->setCaption("Conectado Servidor");
+    qint64 disconnectedAt = -1;
+    connect(form->replay, &CaptureReplay::takeDue, form.get(), [&] {
+      if (disconnectedAt < 0 && form->Panel5->caption() == "Equipo desconectado")
+        disconnectedAt = form->replay->RecordTime().toMSecsSinceEpoch();
+    });
+    CaptureRecord serial;
+    serial.kind = CaptureKind::Filters;
+    serial.serial = false;
+    std::string text = "QIREL-CAPTURE 1 0\n" + FormatRecord(serial) + '\n' +
+                       Record(0, CaptureKind::Received, ">serial: a\r\n");
+    serial.ms = 3000;
+    serial.serial = true;
+    text += FormatRecord(serial) + '\n' +
+            Record(5000, CaptureKind::Received, ">serial: b\r\n") +  // quiet 5 s: nothing
+            Record(20000, CaptureKind::Received, "c\r\n");           // quiet 15 s
+    Replay(text, dialogs);
+    QCOMPARE(Lines(form->Memo1), QStringList({">serial: a", "c"}));
+    QCOMPARE(Lines(form->Memo2), QStringList({">serial: b"}));
+    QCOMPARE(disconnectedAt, qint64(5000 + 11000));
+    QVERIFY(!form->Serie->isChecked());
+    QVERIFY(dialogs->messages.isEmpty());
   }
 
   void cancelStopsCleanly() {
