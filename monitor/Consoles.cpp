@@ -27,6 +27,7 @@ namespace {
 // copy (tens of MB); glibc keeps such freed pages unless asked. Asking costs
 // a few ms, so it is done now and then, outside the receiver's tick.
 constexpr qint64 kReleaseEvery = 10000;  // lines dropped
+constexpr int kMappedFrom = 1 << 20;      // bytes: allocations this big get their own pages
 
 void ReleaseFreedMemory() {
 #if defined(__GLIBC__)
@@ -52,6 +53,12 @@ QGridLayout* PageGrid(QPlainTextEdit* memo) {
 
 ConsoleTools::ConsoleTools(std::array<QPlainTextEdit*, 3> memos, QWidget* window)
     : QObject(window) {
+#if defined(__GLIBC__)
+  // A console's text buffer (up to tens of MB) regrows as lines arrive, in
+  // the receiver's tick. Mapped on its own, it regrows by remapping pages;
+  // from the heap it is copied whole. The setting holds for the process.
+  mallopt(M_MMAP_THRESHOLD, kMappedFrom);
+#endif
   for (std::size_t i = 0; i < memos.size(); ++i) {
     states_[i].memo = memos[i];
     Track(states_[i]);
