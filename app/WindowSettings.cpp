@@ -26,9 +26,15 @@ constexpr const char* kModeKey = "link/mode";
 constexpr const char* kStationKey = "link/station";
 
 bool Sane(const QRect& rect) {
-  return rect.width() >= kSmallestSide && rect.height() >= kSmallestSide &&
-         rect.width() <= kFarthest && rect.height() <= kFarthest &&
-         std::abs(rect.x()) <= kFarthest && std::abs(rect.y()) <= kFarthest;
+  // From the corners, in 64 bits: a made-up file's corners can be any ints,
+  // and QRect's own width() would overflow on them.
+  const auto near = [](int at) { return at >= -kFarthest && at <= kFarthest; };
+  if (!near(rect.left()) || !near(rect.top()) || !near(rect.right()) || !near(rect.bottom()))
+    return false;
+  const qint64 width = qint64(rect.right()) - rect.left() + 1;
+  const qint64 height = qint64(rect.bottom()) - rect.top() + 1;
+  return width >= kSmallestSide && height >= kSmallestSide && width <= kFarthest &&
+         height <= kFarthest;
 }
 
 bool PortNumber(const QString& text) {
