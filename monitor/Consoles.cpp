@@ -210,26 +210,23 @@ void ConsoleTools::CutOldLines() {
     bar->setValue(state.following ? bar->maximum() : std::max(0, at - excess));
     adjusting_ = false;
     state.dropped += excess;
-    QueueRelease(excess);
+    Release(excess);
     // The highlights' cursors follow the document; the positions are found again on the next step.
     if (state.memo == target_) stale_ = true;
   }
   ShowDropped();
 }
 
-void ConsoleTools::QueueRelease(qint64 lines) {
+// Called from the event loop only (the cut, "&Limpiar"), never from the tick.
+void ConsoleTools::Release(qint64 lines) {
   sinceRelease_ += lines;
-  if (sinceRelease_ < kReleaseEvery || releaseQueued_) return;
-  releaseQueued_ = true;
-  QTimer::singleShot(0, this, [this] {
-    ReleaseFreedMemory();
-    releaseQueued_ = false;
-    sinceRelease_ = 0;
-  });
+  if (sinceRelease_ < kReleaseEvery) return;
+  ReleaseFreedMemory();
+  sinceRelease_ = 0;
 }
 
 void ConsoleTools::Cleared() {
-  QueueRelease(kReleaseEvery);
+  Release(kReleaseEvery);
   for (State& state : states_) {
     state.dropped = 0;
     state.following = true;

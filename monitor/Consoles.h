@@ -74,7 +74,7 @@ class ConsoleTools : public QObject {
   void ShowFollow();
   void QueueCut();
   void CutOldLines();
-  void QueueRelease(qint64 lines);
+  void Release(qint64 lines);
   void ShowDropped();
   void Search();
   void Highlight();
@@ -89,6 +89,5 @@ class ConsoleTools : public QObject {
   bool stale_ = false;      // lines went since the last search
   bool adjusting_ = false;  // the scroll bar is moved by us, not by the user
   qint64 sinceRelease_ = 0;  // lines dropped since freed memory was last given back
-  bool releaseQueued_ = false;
   bool cutQueued_ = false;
 };
