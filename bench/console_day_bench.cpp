@@ -2,14 +2,24 @@
 // 19200-baud line) through the receiver into the consoles, faster than real
 // time in full 511-byte takes. Prints the resident memory along the way and
 // at the end, and the receiver's ticks.
-//   QT_QPA_PLATFORM=offscreen build/console_day_bench [hours]
+//   QT_QPA_PLATFORM=offscreen build/console_day_bench [hours] [runs]
+// The trace is the same every run. With more than one run (each with a new
+// window) it also gives each tick's fastest CPU time over the runs: a tick
+// slowed by the machine in one run (a virtual machine's host can take its
+// core away unseen, and that time still counts as ours) does not show there,
+// a tick whose own work is long does.
+#include <sys/resource.h>
+#include <unistd.h>
+
 #include <QApplication>
 #include <QElapsedTimer>
 #include <algorithm>
+#include <array>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <fstream>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -54,17 +64,71 @@ double ThreadCpuMs() {
   clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
   return double(now.tv_sec) * 1e3 + double(now.tv_nsec) / 1e6;
 }
-}  // namespace
+// What the thread spent in a tick, beyond its length: whether a slow tick did
+// more work, or was slowed by page faults or by the machine.
+struct ThreadUsage {
+  double userMs = 0, systemMs = 0;
+  long minorFaults = 0, majorFaults = 0, switchedOut = 0;
+  static ThreadUsage Now() {
+    rusage u{};
+    getrusage(RUSAGE_THREAD, &u);
+    const auto ms = [](const timeval& tv) { return double(tv.tv_sec) * 1e3 + double(tv.tv_usec) / 1e3; };
+    return {ms(u.ru_utime), ms(u.ru_stime), u.ru_minflt, u.ru_majflt, u.ru_nivcsw};
+  }
+  ThreadUsage operator-(const ThreadUsage& o) const {
+    return {userMs - o.userMs, systemMs - o.systemMs, minorFaults - o.minorFaults,
+            majorFaults - o.majorFaults, switchedOut - o.switchedOut};
+  }
+};
 
-int main(int argc, char** argv) {
-  QApplication app(argc, argv);
-  std::setvbuf(stdout, nullptr, _IOLBF, 0);  // progress shows as it goes
-  const double hours = argc > 1 ? std::atof(argv[1]) : 24.0;
-  const auto totalBytes = std::uint64_t(hours * 3600 * 1920);
-  constexpr std::uint32_t kTake = 511;
-  const std::uint64_t ticks = totalBytes / kTake;
-  const std::uint64_t ticksPerHour = 3600ull * 1920 / kTake;
+// Host time stolen from this machine's cores so far, in ms ("steal" in
+// /proc/stat); 0 where the system does not say.
+double StolenMs() {
+  std::ifstream stat("/proc/stat");
+  std::string cpu;
+  double fields[8] = {};
+  stat >> cpu;
+  for (double& field : fields) stat >> field;
+  return cpu == "cpu" ? fields[7] * 1000.0 / double(sysconf(_SC_CLK_TCK)) : 0;
+}
 
+// The slowest ticks by CPU time, each with where it came and what it spent.
+struct SlowTicks {
+  struct Tick {
+    double cpuMs = -1;
+    std::uint64_t index = 0;
+    ThreadUsage usage;
+  };
+  std::array<Tick, 5> slowest;  // slowest first
+  void Add(double cpuMs, std::uint64_t index, const ThreadUsage& usage) {
+    if (cpuMs <= slowest.back().cpuMs) return;
+    slowest.back() = {cpuMs, index, usage};
+    std::sort(slowest.begin(), slowest.end(),
+              [](const Tick& a, const Tick& b) { return a.cpuMs > b.cpuMs; });
+  }
+};
+
+constexpr std::uint32_t kTake = 511;
+constexpr std::uint64_t kTicksPerHour = 3600ull * 1920 / kTake;
+
+double Hour(std::uint64_t tick) { return double(tick) / double(kTicksPerHour); }
+
+void PrintSlowTicks(const SlowTicks& slow, const std::vector<float>& fastest, bool compared) {
+  for (const auto& tick : slow.slowest) {
+    if (tick.cpuMs < 0) continue;
+    std::printf(
+        "  slow tick %llu (hour %.2f): CPU %.3f ms (user %.1f, system %.1f), %ld minor faults, "
+        "%ld major, %ld times switched out",
+        static_cast<unsigned long long>(tick.index), Hour(tick.index), tick.cpuMs,
+        tick.usage.userMs, tick.usage.systemMs, tick.usage.minorFaults, tick.usage.majorFaults,
+        tick.usage.switchedOut);
+    if (compared) std::printf("; fastest over the runs %.3f ms", double(fastest[tick.index]));
+    std::printf("\n");
+  }
+}
+
+// One day through a new window. Each tick's CPU time lowers fastest[tick].
+SlowTicks RunDay(int run, std::uint64_t ticks, std::vector<float>& fastest) {
   TForm1 form;
   form.Timer1->stop();
   form.Timer2->stop();
@@ -73,41 +137,48 @@ int main(int argc, char** argv) {
   form.PageControl1->setCurrentWidget(form.TabSheet3);
   form.BitBtn2->setEnabled(true);  // connected, the reader not running
   QApplication::processEvents();
-  std::printf("start: %.1f MB resident, consoles keep %d lines each\n", ProcessMegabytes("VmRSS:"),
-              form.consoleTools->MaxLines());
+  std::printf("run %d start: %.1f MB resident, consoles keep %d lines each\n", run,
+              ProcessMegabytes("VmRSS:"), form.consoleTools->MaxLines());
 
   TraceStream stream;
   TickHistogram wall;
   TickHistogram cpuTime;
   TickHistogram between;  // the event loop's turns between ticks
+  SlowTicks slow;
+  const double stolenAtStart = StolenMs();
   QElapsedTimer total;
   total.start();
   for (std::uint64_t t = 0; t < ticks; ++t) {
     stream.Next(portInbox.data, kTake);
     portInbox.count = kTake;
+    const ThreadUsage before = ThreadUsage::Now();
     QElapsedTimer timer;
     timer.start();
     const double cpu = ThreadCpuMs();
     form.Timer1Timer();
-    cpuTime.Add(ThreadCpuMs() - cpu);
+    const double cpuMs = ThreadCpuMs() - cpu;
     wall.Add(double(timer.nsecsElapsed()) / 1e6);
+    cpuTime.Add(cpuMs);
+    slow.Add(cpuMs, t, ThreadUsage::Now() - before);
+    fastest[t] = std::min(fastest[t], float(cpuMs));
     // The event loop's turn after each tick, as live: painting, old lines
     // cut, freed memory given back.
     timer.restart();
     QApplication::processEvents();
     between.Add(double(timer.nsecsElapsed()) / 1e6);
-    if ((t + 1) % ticksPerHour == 0)
+    if ((t + 1) % kTicksPerHour == 0)
       std::printf(
           "hour %2llu: %.1f MB resident, Memo1 %d lines, %lld dropped, worst tick %.2f ms "
           "(CPU %.2f ms)\n",
-          static_cast<unsigned long long>((t + 1) / ticksPerHour), ProcessMegabytes("VmRSS:"),
+          static_cast<unsigned long long>((t + 1) / kTicksPerHour), ProcessMegabytes("VmRSS:"),
           form.Memo1->document()->blockCount(),
           static_cast<long long>(form.consoleTools->Dropped(form.Memo1)), wall.worst,
           cpuTime.worst);
   }
   QApplication::processEvents();
-  std::printf("%.0f MB of trace in %llu ticks of %u bytes, %.0f s\n", double(totalBytes) / 1e6,
-              static_cast<unsigned long long>(ticks), kTake, double(total.elapsed()) / 1000);
+  std::printf("run %d: %.0f MB of trace in %llu ticks of %u bytes, %.0f s, %.1f s stolen by the host\n",
+              run, double(ticks * kTake) / 1e6, static_cast<unsigned long long>(ticks), kTake,
+              double(total.elapsed()) / 1000, (StolenMs() - stolenAtStart) / 1000);
   std::printf("end: %.1f MB resident, peak %.1f MB\n", ProcessMegabytes("VmRSS:"),
               ProcessMegabytes("VmHWM:"));
   std::printf("tick, wall clock: median %.2f ms, p99.9 %.2f ms, worst %.3f ms\n", wall.At(0.5),
@@ -116,5 +187,38 @@ int main(int argc, char** argv) {
               cpuTime.At(0.999), cpuTime.worst);
   std::printf("between ticks (painting, deferred work), wall clock: median %.2f ms, worst %.3f ms\n",
               between.At(0.5), between.worst);
+  return slow;
+}
+}  // namespace
+
+int main(int argc, char** argv) {
+  QApplication app(argc, argv);
+  std::setvbuf(stdout, nullptr, _IOLBF, 0);  // progress shows as it goes
+  const double hours = argc > 1 ? std::atof(argv[1]) : 24.0;
+  const int runs = std::max(1, argc > 2 ? std::atoi(argv[2]) : 1);
+  const auto ticks = std::uint64_t(hours * 3600 * 1920) / kTake;
+
+  // Taken before the first window, so every run counts it alike (1.3 MB a day).
+  std::vector<float> fastest(ticks, std::numeric_limits<float>::max());
+  std::vector<SlowTicks> slowest;
+  for (int run = 1; run <= runs; ++run) {
+    slowest.push_back(RunDay(run, ticks, fastest));
+    QApplication::processEvents();  // the window's deferred deletions
+  }
+  for (int run = 1; run <= runs; ++run) {
+    std::printf("run %d, slowest ticks:\n", run);
+    PrintSlowTicks(slowest[std::size_t(run - 1)], fastest, runs > 1);
+  }
+  if (runs > 1) {
+    TickHistogram best;
+    SlowTicks slow;
+    for (std::uint64_t t = 0; t < ticks; ++t) {
+      best.Add(double(fastest[t]));
+      slow.Add(double(fastest[t]), t, {});
+    }
+    std::printf("tick, fastest CPU time of %d runs: median %.2f ms, p99.9 %.2f ms, worst %.3f ms (tick %llu, hour %.2f)\n",
+                runs, best.At(0.5), best.At(0.999), best.worst,
+                static_cast<unsigned long long>(slow.slowest[0].index), Hour(slow.slowest[0].index));
+  }
   return 0;
 }
