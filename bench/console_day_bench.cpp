@@ -8,6 +8,7 @@
 // slowed by the machine in one run (a virtual machine's host can take its
 // core away unseen, and that time still counts as ours) does not show there,
 // a tick whose own work is long does.
+#include <malloc.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -64,6 +65,7 @@ double ThreadCpuMs() {
   clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
   return double(now.tv_sec) * 1e3 + double(now.tv_nsec) / 1e6;
 }
+
 // What the thread spent in a tick, beyond its length: whether a slow tick did
 // more work, or was slowed by page faults or by the machine.
 struct ThreadUsage {
@@ -72,7 +74,9 @@ struct ThreadUsage {
   static ThreadUsage Now() {
     rusage u{};
     getrusage(RUSAGE_THREAD, &u);
-    const auto ms = [](const timeval& tv) { return double(tv.tv_sec) * 1e3 + double(tv.tv_usec) / 1e3; };
+    const auto ms = [](const timeval& tv) {
+      return double(tv.tv_sec) * 1e3 + double(tv.tv_usec) / 1e3;
+    };
     return {ms(u.ru_utime), ms(u.ru_stime), u.ru_minflt, u.ru_majflt, u.ru_nivcsw};
   }
   ThreadUsage operator-(const ThreadUsage& o) const {
@@ -176,17 +180,19 @@ SlowTicks RunDay(int run, std::uint64_t ticks, std::vector<float>& fastest) {
           cpuTime.worst);
   }
   QApplication::processEvents();
-  std::printf("run %d: %.0f MB of trace in %llu ticks of %u bytes, %.0f s, %.1f s stolen by the host\n",
-              run, double(ticks * kTake) / 1e6, static_cast<unsigned long long>(ticks), kTake,
-              double(total.elapsed()) / 1000, (StolenMs() - stolenAtStart) / 1000);
+  std::printf(
+      "run %d: %.0f MB of trace in %llu ticks of %u bytes, %.0f s, %.1f s stolen by the host\n",
+      run, double(ticks * kTake) / 1e6, static_cast<unsigned long long>(ticks), kTake,
+      double(total.elapsed()) / 1000, (StolenMs() - stolenAtStart) / 1000);
   std::printf("end: %.1f MB resident, peak %.1f MB\n", ProcessMegabytes("VmRSS:"),
               ProcessMegabytes("VmHWM:"));
   std::printf("tick, wall clock: median %.2f ms, p99.9 %.2f ms, worst %.3f ms\n", wall.At(0.5),
               wall.At(0.999), wall.worst);
   std::printf("tick, CPU time: median %.2f ms, p99.9 %.2f ms, worst %.3f ms\n", cpuTime.At(0.5),
               cpuTime.At(0.999), cpuTime.worst);
-  std::printf("between ticks (painting, deferred work), wall clock: median %.2f ms, worst %.3f ms\n",
-              between.At(0.5), between.worst);
+  std::printf(
+      "between ticks (painting, deferred work), wall clock: median %.2f ms, worst %.3f ms\n",
+      between.At(0.5), between.worst);
   return slow;
 }
 }  // namespace
@@ -204,6 +210,9 @@ int main(int argc, char** argv) {
   for (int run = 1; run <= runs; ++run) {
     slowest.push_back(RunDay(run, ticks, fastest));
     QApplication::processEvents();  // the window's deferred deletions
+    // What the window freed goes back to the system (glibc keeps it), so
+    // every run's memory counts alike.
+    malloc_trim(0);
   }
   for (int run = 1; run <= runs; ++run) {
     std::printf("run %d, slowest ticks:\n", run);
@@ -216,9 +225,11 @@ int main(int argc, char** argv) {
       best.Add(double(fastest[t]));
       slow.Add(double(fastest[t]), t, {});
     }
-    std::printf("tick, fastest CPU time of %d runs: median %.2f ms, p99.9 %.2f ms, worst %.3f ms (tick %llu, hour %.2f)\n",
-                runs, best.At(0.5), best.At(0.999), best.worst,
-                static_cast<unsigned long long>(slow.slowest[0].index), Hour(slow.slowest[0].index));
+    std::printf(
+        "tick, fastest CPU time of %d runs: median %.2f ms, p99.9 %.2f ms, worst %.3f ms (tick "
+        "%llu, hour %.2f)\n",
+        runs, best.At(0.5), best.At(0.999), best.worst,
+        static_cast<unsigned long long>(slow.slowest[0].index), Hour(slow.slowest[0].index));
   }
   return 0;
 }
