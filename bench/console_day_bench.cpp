@@ -3,13 +3,14 @@
 // time in full 511-byte takes. Prints the resident memory along the way and
 // at the end, and the receiver's ticks.
 //   QT_QPA_PLATFORM=offscreen build/console_day_bench [hours] [runs]
-// The trace is the same every run. With more than one run (each with a new
-// window) it also gives each tick's fastest CPU time over the runs: a tick
+// The trace is the same every run. With more than one run (each in a new
+// process, as the tool starts) it also gives each tick's fastest CPU time over the runs: a tick
 // slowed by the machine in one run (a virtual machine's host can take its
 // core away unseen, and that time still counts as ours) does not show there,
 // a tick whose own work is long does.
-#include <malloc.h>
+#include <sys/mman.h>
 #include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <QApplication>
@@ -17,6 +18,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <fstream>
@@ -117,7 +119,7 @@ constexpr std::uint64_t kTicksPerHour = 3600ull * 1920 / kTake;
 
 double Hour(std::uint64_t tick) { return double(tick) / double(kTicksPerHour); }
 
-void PrintSlowTicks(const SlowTicks& slow, const std::vector<float>& fastest, bool compared) {
+void PrintSlowTicks(const SlowTicks& slow, const float* fastest, bool compared) {
   for (const auto& tick : slow.slowest) {
     if (tick.cpuMs < 0) continue;
     std::printf(
@@ -132,7 +134,7 @@ void PrintSlowTicks(const SlowTicks& slow, const std::vector<float>& fastest, bo
 }
 
 // One day through a new window. Each tick's CPU time lowers fastest[tick].
-SlowTicks RunDay(int run, std::uint64_t ticks, std::vector<float>& fastest) {
+SlowTicks RunDay(int run, std::uint64_t ticks, float* fastest) {
   TForm1 form;
   form.Timer1->stop();
   form.Timer2->stop();
@@ -197,26 +199,49 @@ SlowTicks RunDay(int run, std::uint64_t ticks, std::vector<float>& fastest) {
 }
 }  // namespace
 
+// Memory the runs' processes share with this one.
+template <typename T>
+T* Shared(std::size_t count) {
+  void* memory =
+      mmap(nullptr, count * sizeof(T), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
+  if (memory == MAP_FAILED) {
+    std::perror("mmap");
+    std::exit(1);
+  }
+  return static_cast<T*>(memory);
+}
+
 int main(int argc, char** argv) {
-  QApplication app(argc, argv);
   std::setvbuf(stdout, nullptr, _IOLBF, 0);  // progress shows as it goes
   const double hours = argc > 1 ? std::atof(argv[1]) : 24.0;
   const int runs = std::max(1, argc > 2 ? std::atoi(argv[2]) : 1);
-  const auto ticks = std::uint64_t(hours * 3600 * 1920) / kTake;
+  const auto ticks = std::max<std::uint64_t>(1, std::uint64_t(hours * 3600 * 1920) / kTake);
 
-  // Taken before the first window, so every run counts it alike (1.3 MB a day).
-  std::vector<float> fastest(ticks, std::numeric_limits<float>::max());
-  std::vector<SlowTicks> slowest;
+  // Every run maps these alike (1.3 MB a day), so its memory counts alike.
+  float* fastest = Shared<float>(ticks);
+  std::fill(fastest, fastest + ticks, std::numeric_limits<float>::max());
+  SlowTicks* slowest = Shared<SlowTicks>(std::size_t(runs));
   for (int run = 1; run <= runs; ++run) {
-    slowest.push_back(RunDay(run, ticks, fastest));
-    QApplication::processEvents();  // the window's deferred deletions
-    // What the window freed goes back to the system (glibc keeps it), so
-    // every run's memory counts alike.
-    malloc_trim(0);
+    std::fflush(stdout);
+    const pid_t child = fork();
+    if (child == 0) {
+      {
+        QApplication app(argc, argv);
+        slowest[run - 1] = RunDay(run, ticks, fastest);
+      }
+      std::fflush(stdout);
+      _exit(0);
+    }
+    int status = 0;
+    if (child < 0 || waitpid(child, &status, 0) != child || !WIFEXITED(status) ||
+        WEXITSTATUS(status) != 0) {
+      std::fprintf(stderr, "run %d failed\n", run);
+      return 1;
+    }
   }
   for (int run = 1; run <= runs; ++run) {
     std::printf("run %d, slowest ticks:\n", run);
-    PrintSlowTicks(slowest[std::size_t(run - 1)], fastest, runs > 1);
+    PrintSlowTicks(slowest[run - 1], fastest, runs > 1);
   }
   if (runs > 1) {
     TickHistogram best;
