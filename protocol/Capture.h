@@ -1,6 +1,6 @@
 // A session capture: every byte received from the port and every frame sent,
 // each with its time, one record a line, so that a support engineer can
-// replay what the technician saw. The format is described in the README.
+// replay what the technician saw. The format is described in docs/capture-format.md.
 #pragma once
 
 #include <QElapsedTimer>
