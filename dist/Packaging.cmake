@@ -6,7 +6,10 @@ if(TARGET qirel-sim)
   install(TARGETS qirel-sim RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 endif()
 install(FILES README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
-install(FILES docs/screenshot.png DESTINATION ${CMAKE_INSTALL_DOCDIR}/docs)
+# The README links these documents, so they travel with it.
+install(FILES docs/screenshot.png docs/using.md docs/capture-format.md docs/performance.md
+              docs/reliability.md docs/building.md
+        DESTINATION ${CMAKE_INSTALL_DOCDIR}/docs)
 
 if(UNIX AND NOT APPLE)
   install(FILES ${CMAKE_CURRENT_LIST_DIR}/qirel.desktop

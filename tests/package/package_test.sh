@@ -41,6 +41,11 @@ expected="./usr/
 ./usr/share/doc/qirel/README.md
 ./usr/share/doc/qirel/docs/
 ./usr/share/doc/qirel/docs/screenshot.png
+./usr/share/doc/qirel/docs/building.md
+./usr/share/doc/qirel/docs/capture-format.md
+./usr/share/doc/qirel/docs/performance.md
+./usr/share/doc/qirel/docs/reliability.md
+./usr/share/doc/qirel/docs/using.md
 ./usr/share/icons/
 ./usr/share/icons/hicolor/"
 for size in 128 16 256 32 48 64; do
