@@ -46,7 +46,10 @@ void TForm1::Guarded(const std::function<void()>& handler) {
   }
 }
 
-void TForm1::SetStatus(const QString& text) { StatusPanel0->setText(text); }
+void TForm1::SetStatus(const QString& text) {
+  StatusPanel0->setText(text);
+  if (safeConfig) safeConfig->StatusShown();
+}
 
 QString TForm1::StatusText() const { return StatusPanel0->text(); }
 

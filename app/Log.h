@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -510,6 +511,9 @@ class TForm1 : public QMainWindow {
   std::array<QLabel*, 2> coilLabels{};
   std::array<QPushButton*, 2> botonOnButtons{};
   std::array<QPushButton*, 2> botonOffButtons{};
+  std::array<std::optional<bool>, 2> relayTraceOn{};  // as the last trace line said
+  void ShowRelayButtons();
+  QList<QWidget*> OneShotButtons() const;  // every button that sends a one-shot request
   std::array<StringGrid*, 2> modbusGrids{};
 
  protected:

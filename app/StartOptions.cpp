@@ -1,23 +1,14 @@
 #include "app/StartOptions.h"
 
-#include <charconv>
 #include <string_view>
+
+#include "link/PortNumber.h"
 
 #ifndef QIREL_VERSION
 #define QIREL_VERSION "unknown"
 #endif
 
 namespace {
-
-// A COM number as the port field takes it: decimal digits, from 1 up.
-std::optional<int> PortNumber(std::string_view text) {
-  int value = 0;
-  if (text.empty() || text.find_first_not_of("0123456789") != std::string_view::npos)
-    return std::nullopt;
-  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (error != std::errc() || end != text.data() + text.size() || value < 1) return std::nullopt;
-  return value;
-}
 
 // Built by appending: GCC 12 at -O3 warns falsely about "..." + std::string.
 std::string Quoted(std::string_view before, std::string_view text, std::string_view after) {
@@ -53,7 +44,7 @@ StartOptions ParseStartOptions(const std::vector<std::string>& arguments) {
     } else {
       return fail(Quoted("unknown argument ", argument, ""));
     }
-    options.port = PortNumber(*value);
+    options.port = ComPortNumber(*value);
     if (!options.port) return fail(Quoted("", *value, " is not a COM port number"));
   }
   return options;

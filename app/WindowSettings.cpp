@@ -4,10 +4,10 @@
 #include <QScreen>
 #include <QSettings>
 #include <QWidget>
-#include <algorithm>
 #include <cstdlib>
 
 #include "app/Convert.h"
+#include "link/PortNumber.h"
 
 namespace {
 // Room for the whole "Estado" page with its 16 inputs and 8 analog panels.
@@ -15,8 +15,7 @@ constexpr QSize kFirstSize(1150, 800);
 // A kept geometry beyond these was not written by us.
 constexpr int kSmallestSide = 100;
 constexpr int kFarthest = 100000;
-// StrToInt takes any nine digits; the station field has no filter of its own.
-constexpr qsizetype kMostPortDigits = 9;
+// The station field has no filter of its own.
 constexpr qsizetype kLongestStation = 32;
 
 constexpr const char* kGeometryKey = "window/geometry";
@@ -37,10 +36,7 @@ bool Sane(const QRect& rect) {
          height <= kFarthest;
 }
 
-bool PortNumber(const QString& text) {
-  return !text.isEmpty() && text.size() <= kMostPortDigits &&
-         std::all_of(text.begin(), text.end(), IsDecimalDigit);
-}
+bool PortNumber(const QString& text) { return ComPortNumber(text.toStdString()).has_value(); }
 
 // The screen that holds the window's top edge, where it is taken hold of;
 // none when the window would open out of reach.

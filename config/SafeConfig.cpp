@@ -285,6 +285,7 @@ bool SafeConfig::Begin(Mode mode, std::vector<BlockStep> steps) {
     SetBusy(false);
     return false;
   }
+  f_.sequenceProgress->show();
   return true;
 }
 
@@ -605,15 +606,30 @@ void SafeConfig::SetBusy(bool busy) {
                                f_.BitBtn38, f_.BitBtn9,  f_.BitBtn10, f_.BitBtn12, f_.BitBtn13,
                                f_.BitBtn16, f_.BitBtn61, f_.BitBtn62, f_.BitBtn63, f_.BitBtn8,
                                f_.BitBtn11, f_.BitBtn22, f_.readAllButton, f_.writeAllButton,
-                               f_.compareButton};
+                               f_.compareButton, f_.BitBtn39};
+    widgets += f_.OneShotButtons();
     for (QWidget* widget : widgets) {
       disabled_.emplace_back(widget, widget->isEnabled());
       widget->setEnabled(false);
     }
     f_.sequenceCancelButton->setEnabled(true);
+    busy_ = true;
+    reportDue_ = false;
+    f_.ShowRelayButtons();
     return;
   }
   for (auto [widget, enabled] : disabled_) widget->setEnabled(enabled);
   disabled_.clear();
   f_.sequenceCancelButton->setEnabled(false);
+  busy_ = false;
+  reportDue_ = true;
+  f_.ShowRelayButtons();
+}
+
+void SafeConfig::StatusShown() {
+  if (busy_) return;
+  if (reportDue_)
+    reportDue_ = false;
+  else
+    f_.sequenceProgress->hide();
 }

@@ -68,6 +68,11 @@ class SafeConfig : public SequencerView {
   void Cancel() { sequencer_.Cancel(); }
   void ReplyDispatched(std::int32_t request, bool accepted);
   bool Running() const { return sequencer_.Running(); }
+  // From the start of a run to its end, dialogs and backup included.
+  bool Busy() const { return busy_; }
+  // Every status text; the run's progress bar stays beside its report and
+  // goes with the next one.
+  void StatusShown();
   // Hand our replies to the dispatcher as soon as they are in, not at its
   // next tick (off only to measure what the tick costs).
   bool dispatchAtOnce = true;
@@ -121,4 +126,6 @@ class SafeConfig : public SequencerView {
   QString backupPath_;
   QString lastReport_;
   std::vector<std::pair<QWidget*, bool>> disabled_;
+  bool busy_ = false;
+  bool reportDue_ = false;  // the run ended; its report is the next status text
 };

@@ -26,6 +26,7 @@ void TForm1::ConnectSafeConfig() {
   sequenceProgress->setMaximumWidth(200);
   sequenceProgress->setMaximumHeight(StatusPanel0->sizeHint().height());
   StatusBar2->addPermanentWidget(sequenceProgress);
+  sequenceProgress->hide();  // shown from a run's start until the status moves on from its report
   safeConfig = std::make_unique<SafeConfig>(*this);
   On(readAllButton, &QPushButton::clicked, &TForm1::readAllButtonClick);
   On(writeAllButton, &QPushButton::clicked, &TForm1::writeAllButtonClick);

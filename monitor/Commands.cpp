@@ -19,6 +19,16 @@ enum Coil : std::uint16_t {
 };
 constexpr std::uint16_t kClockRegister = 30000;
 constexpr SendOptions kAlwaysLocal{.purge = true, .remote = false};
+
+// The "Reset" buttons beside the inputs, each once.
+QList<QPushButton*> InputResets(const TForm1& f) {
+  QList<QPushButton*> resets = {f.BitBtn26, f.BitBtn6,  f.BitBtn3,  f.BitBtn78, f.BitBtn79,
+                                f.BitBtn80, f.BitBtn81, f.BitBtn45, f.BitBtn46, f.BitBtn47,
+                                f.BitBtn48, f.BitBtn49, f.BitBtn50, f.BitBtn14};
+  for (QPushButton* reset : f.inputResetButtons)
+    if (reset && !resets.contains(reset)) resets.append(reset);
+  return resets;
+}
 }  // namespace
 
 std::array<std::uint8_t, 8> ClockBytes(std::int64_t secondsSince1970) {
@@ -54,11 +64,15 @@ void TForm1::ConnectMonitorCommands() {
   On(BitBtn7, &QPushButton::clicked, &TForm1::BitBtn7Click);
   On(BitBtn26, &QPushButton::clicked, &TForm1::BitBtn3Click);
   // Every other "Reset" beside an input sends the input reset the unit offers.
-  for (QPushButton* reset : {BitBtn6, BitBtn3, BitBtn78, BitBtn79, BitBtn80, BitBtn81, BitBtn45,
-                             BitBtn46, BitBtn47, BitBtn48, BitBtn49, BitBtn50, BitBtn14})
-    On(reset, &QPushButton::clicked, &TForm1::BitBtn6Click);
-  for (QPushButton* reset : inputResetButtons)
+  for (QPushButton* reset : InputResets(*this))
     if (reset != BitBtn26) On(reset, &QPushButton::clicked, &TForm1::BitBtn6Click);
+}
+
+QList<QWidget*> TForm1::OneShotButtons() const {
+  QList<QWidget*> buttons = {BitBtn19, BitBtn20, BitBtn36, BitBtn17, BitBtn18, BitBtn15, BitBtn30,
+                             BitBtn7};
+  for (QPushButton* reset : InputResets(*this)) buttons.append(reset);
+  return buttons;
 }
 
 void TForm1::SendCoil(std::uint16_t coil, bool on, int request, const char* status,

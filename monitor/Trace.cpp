@@ -7,6 +7,7 @@
 
 #include "app/AppendFile.h"
 #include "app/Log.h"
+#include "config/SafeConfig.h"
 #include "link/Link.h"
 #include "monitor/Monitor.h"
 
@@ -109,6 +110,16 @@ void ShowState(Panel* panel, QLabel* label, bool on) {
 }
 }  // namespace
 
+// Each relay offers the switch the trace says it lacks; none while a run of
+// block requests goes, which one press would break.
+void TForm1::ShowRelayButtons() {
+  const bool running = safeConfig && safeConfig->Busy();
+  for (std::size_t i = 0; i < botonOnButtons.size(); ++i) {
+    botonOnButtons[i]->setEnabled(!running && !relayTraceOn[i].value_or(false));
+    botonOffButtons[i]->setEnabled(!running && relayTraceOn[i].value_or(true));
+  }
+}
+
 void TForm1::InterpretTraceLine(std::string line) {
   const auto has = [&](std::string_view marker) { return line.find(marker) != std::string::npos; };
   if (has("Iniciando Download")) {
@@ -125,9 +136,9 @@ void TForm1::InterpretTraceLine(std::string line) {
       const int found = ReadFlagFields(line, at, 2, on);
       for (int i = 0; i < found; ++i) {
         ShowState(coilPanels[i], coilLabels[i], on[i]);
-        botonOnButtons[i]->setEnabled(!on[i]);
-        botonOffButtons[i]->setEnabled(on[i]);
+        relayTraceOn[i] = on[i];
       }
+      if (found > 0) ShowRelayButtons();
     }
     for (int group = 0; group < 2; ++group) {
       const std::size_t at = line.find(group == 0 ? "DI Status 1" : "DI Status 2");

@@ -181,6 +181,12 @@ class StartupTest : public QObject {
     QCOMPARE(form.LabeledEdit1->text(), QString("1"));
     QCOMPARE(form.RadioGroup2->itemIndex(), 0);
     QVERIFY(form.Edit3->isHidden() && form.Edit3->text() == "1");
+    // Port 0 is no more a port here than on the command line.
+    settings.setValue("link/port", "0");
+    settings.sync();
+    TForm1 zero;
+    zero.RestoreKept(settings);
+    QCOMPARE(zero.LabeledEdit1->text(), QString("1"));
   }
 
   void dispatcherTickShowsTheSubPages() {

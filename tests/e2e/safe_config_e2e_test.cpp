@@ -77,7 +77,19 @@ QList<QWidget*> SequenceControls(TForm1& f) {
           f.BitBtn87, f.BitBtn51, f.BitBtn52, f.BitBtn34, f.BitBtn35, f.BitBtn28, f.BitBtn29,
           f.BitBtn37, f.BitBtn38, f.BitBtn9,  f.BitBtn10, f.BitBtn12, f.BitBtn13, f.BitBtn16,
           f.BitBtn61, f.BitBtn62, f.BitBtn63, f.BitBtn8,  f.BitBtn11, f.BitBtn22,
-          f.readAllButton, f.writeAllButton, f.compareButton};
+          f.readAllButton, f.writeAllButton, f.compareButton,
+          // the one-shot commands and "Restore": one press would replace a step's request
+          f.BitBtn36, f.BitBtn17, f.BitBtn18, f.BitBtn15, f.BitBtn30, f.BitBtn7, f.BitBtn39,
+          f.BitBtn19, f.BitBtn20, f.BitBtn6, f.BitBtn26};
+}
+
+// Each relay offers the switch its last trace line says it lacks.
+void VerifyRelaysFollowTrace(TForm1& f) {
+  for (int i = 0; i < 2; ++i) {
+    const bool on = f.coilLabels[i]->text() == "ON";
+    QCOMPARE(f.botonOnButtons[i]->isEnabled(), !on);
+    QCOMPARE(f.botonOffButtons[i]->isEnabled(), on);
+  }
 }
 }  // namespace
 
@@ -190,18 +202,28 @@ class SafeConfigE2eTest : public QObject {
     TForm1 form;
     Connect(form, 44, std::nullopt);
     const QList<QWidget*> controls = SequenceControls(form);
+    QVERIFY(form.sequenceProgress->isHidden());
     form.readAllButton->click();
     QVERIFY(form.safeConfig->Running());
-    for (QWidget* control : controls) QVERIFY(!control->isEnabled());
+    QVERIFY(!form.sequenceProgress->isHidden());
+    for (QWidget* control : controls) QVERIFY2(!control->isEnabled(), qPrintable(control->objectName()));
     QVERIFY(form.sequenceCancelButton->isEnabled());
+    // A relay switched during the run: its buttons wait, and show it at the end.
+    form.InterpretTraceLine(">> DO -1 -0");
+    for (int i = 0; i < 2; ++i)
+      QVERIFY(!form.botonOnButtons[i]->isEnabled() && !form.botonOffButtons[i]->isEnabled());
     QVERIFY(QTest::qWaitFor([&] { return form.sequenceProgress->value() >= 2; }, kTimeout));
     form.sequenceCancelButton->click();
+    VerifyRelaysFollowTrace(form);
     QVERIFY(!form.safeConfig->Running());
     QCOMPARE(pendingRequest, 0);
     QCOMPARE(replyLength, 0);
     for (QWidget* control : controls) QVERIFY2(control->isEnabled(), qPrintable(control->objectName()));
     QVERIFY(!form.sequenceCancelButton->isEnabled());
     QVERIFY(form.StatusText().contains("Cancelado por el usuario."));
+    QVERIFY(!form.sequenceProgress->isHidden());  // beside the run's report
+    form.SetStatus("Estado: Desconectado");
+    QVERIFY(form.sequenceProgress->isHidden());
     form.BitBtn2Click();
   }
 
