@@ -63,6 +63,42 @@ void TForm1::DecodeAnalogInputs(int group, const std::uint8_t* payload) {
   }
 }
 
+namespace {
+PageSpec AnalogPage(const char* sheet, const char* read, const char* write, int first) {
+  PageSpec page{sheet, nullptr, read, write, {}};
+  const struct {
+    const char* caption;
+    const char* control;
+    const char* key;
+  } edits[] = {{"Cero", "Cero", "cero"},
+               {"Span", "Span", "span"},
+               {"Alarma Bajo", "AlLow", "alLow"},
+               {"Alarma Alto", "AlHi", "alHi"},
+               {"Histeresis", "AiHis", "alHist"}};
+  for (int n = first; n < first + 4; ++n) {
+    const std::string input = "Entrada Analogica " + std::to_string(n) + " ";
+    const std::string key = "cfgAnalog/" + std::to_string(n - 1) + "/";
+    for (const auto& e : edits)
+      page.fields.push_back(
+          {input + e.caption, FieldKind::Text, e.control + std::to_string(n), key + e.key});
+    // Profiles do not carry the input's kind.
+    page.fields.push_back({input + "Tension/Corriente", FieldKind::Choice,
+                           "currentCheck" + std::to_string(n), "", true,
+                           "voltageCheck" + std::to_string(n)});
+  }
+  return page;
+}
+
+const PageSpec& Analog1Page() {
+  static const PageSpec page = AnalogPage("VeskAnalog", "BitBtn86", "BitBtn87", 1);
+  return page;
+}
+const PageSpec& Analog2Page() {
+  static const PageSpec page = AnalogPage("Analog2", "BitBtn51", "BitBtn52", 5);
+  return page;
+}
+}  // namespace
+
 // A project-35 unit answers the read of inputs 1-4 at register 20000. The
 // analog writes go out without the purge the other requests make.
 constinit const BlockSpec kAnalogInputs1Block{
@@ -71,7 +107,7 @@ constinit const BlockSpec kAnalogInputs1Block{
     "Estado: escritura de Ai configuracion enviada!", "Estado: escritura Ai 1 cfg OK!", true,
     false, false, std::nullopt,
     [](TForm1& f, ByteSpan payload) { f.DecodeAnalogInputs(1, payload.data()); },
-    [](TForm1& f) { return ToVector(f.EncodeAnalogInputs(1)); }};
+    [](TForm1& f) { return ToVector(f.EncodeAnalogInputs(1)); }, &Analog1Page};
 
 constinit const BlockSpec kAnalogInputs2Block{
     "Analogicas 2", Request::ReadAnalogInputs2, Request::WriteAnalogInputs2, 20153, 20, 20153,
@@ -79,7 +115,7 @@ constinit const BlockSpec kAnalogInputs2Block{
     "Estado: escritura de configuracion Ai 2 enviada!", "Estado: escritura Ai 2 cfg OK!", true,
     false, false, std::nullopt,
     [](TForm1& f, ByteSpan payload) { f.DecodeAnalogInputs(2, payload.data()); },
-    [](TForm1& f) { return ToVector(f.EncodeAnalogInputs(2)); }};
+    [](TForm1& f) { return ToVector(f.EncodeAnalogInputs(2)); }, &Analog2Page};
 
 void TForm1::BitBtn86Click() { ReadBlock(kAnalogInputs1Block); }
 void TForm1::BitBtn51Click() { ReadBlock(kAnalogInputs2Block); }

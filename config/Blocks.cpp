@@ -13,6 +13,19 @@ constexpr const BlockSpec* kBlocks[] = {
 
 std::span<const BlockSpec* const> AllBlocks() { return kBlocks; }
 
+// Row by row; a column without a key goes to the unit but not into profiles.
+void AddGridFields(PageSpec& page, const char* grid, int rows, std::span<const char* const> keys,
+                   const char* array) {
+  for (int row = 1; row <= rows; ++row)
+    for (int col = 1; col <= int(keys.size()); ++col) {
+      const char* key = keys[std::size_t(col - 1)];
+      page.fields.emplace_back(std::string(), FieldKind::Cell, grid,
+                               key ? std::string(array) + "/" + std::to_string(row - 1) + "/" + key
+                                   : std::string(),
+                               true, std::string(), col, row);
+    }
+}
+
 const BlockSpec* BlockOfRequest(std::int32_t request) {
   for (const BlockSpec* block : kBlocks)
     if (Number(block->read) == request || Number(block->write) == request) return block;

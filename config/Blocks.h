@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <string>
+#include <utility>
 #include <vector>
 
 class TForm1;
@@ -57,6 +59,43 @@ using BlockDecoder = void (*)(TForm1&, std::span<const std::uint8_t> payload);
 // The write's payload from the page fields; throws as the page's conversion does.
 using BlockEncoder = std::vector<std::uint8_t> (*)(TForm1&);
 
+// How a field's control shows its value.
+enum class FieldKind {
+  Text,    // an edit's text
+  Check,   // "Si" or "No"
+  Combo,   // the drop-down's item text
+  Choice,  // the caption of `control` when checked, else that of `other`
+  Group,   // the caption of the radio group's selected button
+  Cell,    // a grid cell; its label is the row's and the column's headers
+};
+
+// A page field: as the page labels it, the control (object name) holding it,
+// its place in a profile ("ip/0/address"; empty when profiles do not carry it)
+// and whether a read-back is compared with what was sent.
+struct FieldSpec {
+  FieldSpec(std::string label_, FieldKind kind_, std::string control_, std::string key_,
+            bool compared_ = true, std::string other_ = {}, int col_ = 0, int row_ = 0)
+      : label(std::move(label_)), kind(kind_), control(std::move(control_)), key(std::move(key_)),
+        compared(compared_), other(std::move(other_)), col(col_), row(row_) {}
+  std::string label;
+  FieldKind kind;
+  std::string control;
+  std::string key;
+  bool compared = true;
+  std::string other;  // Choice: the control shown when `control` is not checked
+  int col = 0, row = 0;  // Cell
+};
+
+// Where a block lives on the configuration page and its fields, in the order
+// the page reads them.
+struct PageSpec {
+  const char* sheet;  // the sub-page's object name
+  const char* group;  // the group box on it, or null
+  const char* readButton;
+  const char* writeButton;
+  std::vector<FieldSpec> fields;
+};
+
 struct BlockSpec {
   const char* name;  // the block as the summary names it
   Request read;
@@ -76,6 +115,7 @@ struct BlockSpec {
   std::optional<std::uint8_t> byteCountField;  // what the unit expects instead of 2N
   BlockDecoder decode;
   BlockEncoder encode;
+  const PageSpec& (*page)();
 
   int ReplyLength() const { return ReadReplyLength(registers); }
   std::size_t PayloadLength() const { return std::size_t(2 * registers); }
@@ -100,6 +140,10 @@ extern const BlockSpec kModbusDigitalBlock;
 extern const BlockSpec kModbusAnalogBlock;
 extern const BlockSpec kTagsDigitalBlock;
 extern const BlockSpec kTagsAnalogBlock;
+
+// A grid's cells, rows and columns counted from 1, keyed "<array>/<row-1>/<key>".
+void AddGridFields(PageSpec& page, const char* grid, int rows, std::span<const char* const> keys,
+                   const char* array);
 
 // Every block in the order a whole configuration is written: the general
 // block before the digital output, whose on time it overwrites with 5.

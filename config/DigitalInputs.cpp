@@ -67,13 +67,50 @@ void TForm1::DecodeDigitalInputs(int group, const std::uint8_t* payload) {
   }
 }
 
+namespace {
+// Inputs first..first+7 (from 1); one latch time for the group, its first field's.
+PageSpec InputsPage(const char* sheet, const char* read, const char* write, int first) {
+  PageSpec page{sheet, nullptr, read, write, {}};
+  const std::string latchKey = first == 1 ? "latchTime" : "latchTime2";
+  page.fields.push_back({"LatchTime(Sec)", FieldKind::Text, "lacthTime" + std::to_string(first),
+                         latchKey});
+  const struct {
+    const char* caption;
+    const char* control;
+    const char* key;
+  } switches[] = {{"Invertir", "Invert", "inv"},
+                  {"Invertir Logica", "logicInvert", "logicInv"},
+                  {"Latch", "latch", "latch"},
+                  {"Reset Latch Time", "latchReset", "latchReset"}};
+  for (int n = first; n < first + 8; ++n) {
+    const std::string input = "DI " + std::to_string(n) + " ";
+    const std::string key = "cfgDigital/" + std::to_string(n - 1) + "/";
+    for (const auto& s : switches)
+      page.fields.push_back({input + s.caption, FieldKind::Check, s.control + std::to_string(n),
+                             key + s.key});
+    page.fields.push_back(
+        {input + "Do Reset", FieldKind::Combo, "pulso" + std::to_string(n), key + "pulsos"});
+  }
+  return page;
+}
+
+const PageSpec& Inputs1Page() {
+  static const PageSpec page = InputsPage("TabSheet11", "BitBtn31", "BitBtn33", 1);
+  return page;
+}
+const PageSpec& Inputs2Page() {
+  static const PageSpec page = InputsPage("Digitales2", "BitBtn32", "BitBtn44", 9);
+  return page;
+}
+}  // namespace
+
 constinit const BlockSpec kDigitalInputs1Block{
     "Digital Input 1-8", Request::ReadDigitalInputs1, Request::WriteDigitalInputs1, 20105, 6,
     20105, 20105, "Estado: Lectura Di 1 PEDIDO!", "Estado: Lectura Configuracion DI 1 Recibido",
     "Estado: escritura configuracion de Di 1 enviada!",
     "Estado: escritura de configuracion Di 1 OK!", true, false, true, std::nullopt,
     [](TForm1& f, ByteSpan payload) { f.DecodeDigitalInputs(1, payload.data()); },
-    [](TForm1& f) { return ToVector(f.EncodeDigitalInputs(1)); }};
+    [](TForm1& f) { return ToVector(f.EncodeDigitalInputs(1)); }, &Inputs1Page};
 
 constinit const BlockSpec kDigitalInputs2Block{
     "Digital Input 9-16", Request::ReadDigitalInputs2, Request::WriteDigitalInputs2, 20139, 6,
@@ -81,7 +118,7 @@ constinit const BlockSpec kDigitalInputs2Block{
     "Estado: escritura configuracion de Di 2 enviada!",
     "Estado: escritura de configuracion Di 2 OK!", true, false, true, std::nullopt,
     [](TForm1& f, ByteSpan payload) { f.DecodeDigitalInputs(2, payload.data()); },
-    [](TForm1& f) { return ToVector(f.EncodeDigitalInputs(2)); }};
+    [](TForm1& f) { return ToVector(f.EncodeDigitalInputs(2)); }, &Inputs2Page};
 
 void TForm1::BitBtn31Click() { ReadBlock(kDigitalInputs1Block); }
 void TForm1::BitBtn32Click() { ReadBlock(kDigitalInputs2Block); }

@@ -11,6 +11,15 @@ DigitalOutputBlock PageDigitalOutput(TForm1& f) {
   return {StrToInt(f.LabeledEdit38->text()), f.RadioButton1->isChecked(),
           StrToInt(f.LabeledEdit9->text())};
 }
+const PageSpec& DigitalOutputPage() {
+  static const PageSpec page{
+      "TabSheet11", nullptr, "BitBtn4", "BitBtn5",
+      {{"On Time", FieldKind::Text, "LabeledEdit38", "", true},
+       // Not in profiles: the general block's write overwrites what a profile would say.
+       {"Pulso/Latch", FieldKind::Choice, "RadioButton1", "", true, "RadioButton3"},
+       {"Ancho de pulso", FieldKind::Text, "LabeledEdit9", "", true}}};
+  return page;
+}
 }  // namespace
 
 constinit const BlockSpec kDigitalOutputBlock{
@@ -19,7 +28,8 @@ constinit const BlockSpec kDigitalOutputBlock{
     "Estado: escritura de Di configuracion enviada!", "Estado: escritura de Do configuracion OK!",
     true, false, true, std::nullopt,
     [](TForm1& f, ByteSpan payload) { f.DecodeDigitalOutput(payload.data()); },
-    [](TForm1& f) { return ToVector(PackDigitalOutput(PageDigitalOutput(f))); }};
+    [](TForm1& f) { return ToVector(PackDigitalOutput(PageDigitalOutput(f))); },
+    &DigitalOutputPage};
 
 std::array<std::uint8_t, 6> PackDigitalOutput(const DigitalOutputBlock& block) {
   std::array<std::uint8_t, 6> payload{};

@@ -113,13 +113,43 @@ void TForm1::DecodeTsdConfig(const std::uint8_t* payload) {
   CheckBox2->setChecked(reading.debugUsb);
 }
 
+namespace {
+// The digital output's mode and pulse width ride in this block too, but they
+// are the digital output's fields: it is written after this one, so its
+// write is the one that stays.
+const PageSpec& GeneralPage() {
+  static const PageSpec page = [] {
+    PageSpec p{"TabSheet7", "GroupBox2", "BitBtn34", "BitBtn35", {}};
+    p.fields.push_back({"TSD ID", FieldKind::Text, "Edit16", "id"});
+    p.fields.push_back({"Reporte Ain (s)", FieldKind::Text, "Edit18", "periodo"});
+    const char* addresses[3] = {"Edit1", "Edit5", "Edit9"};
+    const char* ports[3] = {"Edit13", "Edit14", "Edit15"};
+    for (int i = 0; i < 3; ++i) {
+      const std::string n = std::to_string(i + 1), key = "ip/" + std::to_string(i) + "/";
+      p.fields.push_back({"Ip destino " + n, FieldKind::Text, addresses[i], key + "address"});
+      p.fields.push_back({"Puerto " + n, FieldKind::Text, ports[i], key + "port"});
+    }
+    p.fields.push_back({"Usar VPN", FieldKind::Check, "CheckBox7", "vpn"});
+    p.fields.push_back({"Dual Sim Habiltado", FieldKind::Check, "CheckBox25", ""});
+    p.fields.push_back({"Sim A", FieldKind::Check, "CheckBox43", "simA"});
+    p.fields.push_back({"Sim B", FieldKind::Check, "CheckBox42", "simB"});
+    p.fields.push_back({"IDP", FieldKind::Check, "CheckBox44", ""});
+    p.fields.push_back({"IDP Fail", FieldKind::Text, "IdpFail", ""});
+    p.fields.push_back({"IDP Time", FieldKind::Text, "IdpTime", ""});
+    p.fields.push_back({"Debug USB", FieldKind::Check, "CheckBox2", ""});
+    return p;
+  }();
+  return page;
+}
+}  // namespace
+
 constinit const BlockSpec kGeneralBlock{
     "TSD configuracion", Request::ReadGeneral, Request::WriteGeneral, 20000, 39, 20000, 20000,
     "Estado: Lectura TSD Configuracion Pedido!", "Estado: Lectura TSD Configuracion Recibido!",
     "Estado: escritura de TSD configuracion enviada!", "Estado: Escritura CONFIGURACION TSD ok!",
     false, true, true, std::nullopt,
     [](TForm1& f, ByteSpan payload) { f.DecodeTsdConfig(payload.data()); },
-    [](TForm1& f) { return ToVector(f.EncodeTsdConfig()); }};
+    [](TForm1& f) { return ToVector(f.EncodeTsdConfig()); }, &GeneralPage};
 
 void TForm1::BitBtn34Click() { ReadBlock(kGeneralBlock); }
 void TForm1::BitBtn35Click() { WriteBlock(kGeneralBlock); }

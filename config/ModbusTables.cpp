@@ -4,6 +4,7 @@
 #include "app/Log.h"
 #include "config/Blocks.h"
 #include "config/Config.h"
+#include "profile/Profile.h"
 
 namespace {
 struct Table {
@@ -95,13 +96,36 @@ void TForm1::DecodeModbusTable(int table, const std::uint8_t* payload) {
   }
 }
 
+namespace {
+const PageSpec& ModbusDigitalPage() {
+  static const PageSpec page = [] {
+    PageSpec p{"TabModbus", nullptr, "BitBtn9", "BitBtn12", {}};
+    AddGridFields(p, "modbusGrid1", 64, std::span(kGatewayKeys).first(3), "modbusDigital");
+    return p;
+  }();
+  return page;
+}
+// The seventh column goes to the unit but profiles do not carry it; profiles
+// carry 64 rows of which the unit's table has 48.
+const PageSpec& ModbusAnalogPage() {
+  static const PageSpec page = [] {
+    PageSpec p{"TabModbus", nullptr, "BitBtn10", "BitBtn13", {}};
+    const char* keys[7] = {kGatewayKeys[0], kGatewayKeys[1], kGatewayKeys[2], kGatewayKeys[3],
+                           kGatewayKeys[4], kGatewayKeys[5], nullptr};
+    AddGridFields(p, "modbusGrid2", 48, keys, "modbusAnalog");
+    return p;
+  }();
+  return page;
+}
+}  // namespace
+
 constinit const BlockSpec kModbusDigitalBlock{
     "Modbus Digital", Request::ReadModbusDigital, Request::WriteModbusDigital, 40000, 128, 40000,
     40000, "Estado: Lectura de configuracion Modbus Digital PEDIDO!",
     "Estado: Configuracion Modbus Digital Recibido!", "Estado: escritura Modbus digitales enviada!",
     "Estado: Configuracion Modbus Digital escrito OK!", false, false, true, std::nullopt,
     [](TForm1& f, ByteSpan payload) { f.DecodeModbusTable(0, payload.data()); },
-    [](TForm1& f) { return f.ModbusTablePayload(0); }};
+    [](TForm1& f) { return f.ModbusTablePayload(0); }, &ModbusDigitalPage};
 
 constinit const BlockSpec kModbusAnalogBlock{
     "Modbus Analogico", Request::ReadModbusAnalog, Request::WriteModbusAnalog, 40128, 144, 40128,
@@ -110,7 +134,7 @@ constinit const BlockSpec kModbusAnalogBlock{
     "Estado: escritura Modbus analogicas enviada!",
     "Estado: Configuracion Modbus Analogico escrito OK!", false, false, true, std::nullopt,
     [](TForm1& f, ByteSpan payload) { f.DecodeModbusTable(1, payload.data()); },
-    [](TForm1& f) { return f.ModbusTablePayload(1); }};
+    [](TForm1& f) { return f.ModbusTablePayload(1); }, &ModbusAnalogPage};
 
 void TForm1::BitBtn9Click() { ReadBlock(kModbusDigitalBlock); }
 void TForm1::BitBtn10Click() { ReadBlock(kModbusAnalogBlock); }

@@ -18,6 +18,7 @@
 #include "app/Files.h"
 #include "app/Log.h"
 #include "config/Blocks.h"
+#include "config/PageFields.h"
 #include "firmware/DownLoad.h"
 #include "profile/ProfilePage.h"
 #include "protocol/Protocol.h"
@@ -28,47 +29,20 @@ ModalRunner& Runner() {
   return runner;
 }
 
-QString YesNo(bool on) { return on ? "Si" : "No"; }
-
-class FieldList {
- public:
-  FieldList(const BlockSpec& block, PageFields& out) : prefix_(QString(block.name) + ": "), out_(out) {}
-  void Add(const QString& label, const QString& value) { out_.push_back({prefix_ + label, value}); }
-  void Add(const QLineEdit* edit, const QString& label) { Add(label, edit->text()); }
-  void Add(const LabeledEdit* edit, const QString& suffix = {}) {
-    Add(edit->labelText() + suffix, edit->text());
-  }
-  void Add(const QAbstractButton* box, const QString& suffix = {}) {
-    Add(box->text() + suffix, YesNo(box->isChecked()));
-  }
-  void Add(const QComboBox* list, const QString& label) { Add(label, list->currentText()); }
-  void Grid(const StringGrid* grid, int rows, int columns) {
-    for (int r = 1; r <= rows; ++r)
-      for (int c = 1; c <= columns; ++c)
-        Add((grid->cell(0, r) + " " + grid->cell(c, 0)).trimmed(), grid->cell(c, r));
-  }
-
- private:
-  QString prefix_;
-  PageFields& out_;
-};
-
-QString Numbered(const QString& text, int n) { return QString("%1 %2").arg(text).arg(n); }
+// The sub-page and group a block's page description names, shown and enabled.
+bool PageShown(const TForm1& f, const PageSpec& page) {
+  auto* sheet = f.PageControl2->findChild<QWidget*>(page.sheet);
+  if (!sheet) return false;
+  auto* group = page.group ? sheet->findChild<QWidget*>(page.group) : nullptr;
+  return f.PageControl2->isTabVisible(f.PageControl2->indexOf(sheet)) && sheet->isEnabled() &&
+         (!page.group || (group && !group->isHidden()));
+}
 }  // namespace
 
 ModalRunner SetModalRunner(ModalRunner runner) {
   ModalRunner previous = std::move(Runner());
   Runner() = std::move(runner);
   return previous;
-}
-
-std::vector<FieldDifference> Differences(const PageFields& first, const PageFields& second) {
-  std::vector<FieldDifference> out;
-  const std::size_t n = std::min(first.size(), second.size());
-  for (std::size_t i = 0; i < n; ++i)
-    if (first[i].value != second[i].value)
-      out.push_back({first[i].label, first[i].value, second[i].value});
-  return out;
 }
 
 QString BackupFolder() {
@@ -125,114 +99,17 @@ void PageState::Restore() const {
 
 // ---- blocks and their fields ---------------------------------------------------
 
-SafeConfig::SafeConfig(TForm1& form) : f_(form), sequencer_(*this, &form) {}
+SafeConfig::SafeConfig(TForm1& form)
+    : backupFolder(BackupFolder()), f_(form), sequencer_(*this, &form) {}
 
 std::vector<const BlockSpec*> SafeConfig::ShownBlocks() const {
-  const auto shown = [this](QWidget* sheet, QWidget* group) {
-    return f_.PageControl2->isTabVisible(f_.PageControl2->indexOf(sheet)) && sheet->isEnabled() &&
-           (!group || !group->isHidden());
-  };
   std::vector<const BlockSpec*> blocks;
-  for (const BlockSpec* block : AllBlocks()) {
-    QWidget* sheet = f_.TabSheet7;
-    QWidget* group = nullptr;
-    if (block == &kGeneralBlock) group = f_.GroupBox2;
-    if (block == &kSerialPort2Block) group = f_.GroupBox9;
-    if (block == &kSmsBlock) group = f_.GroupBox3;
-    if (block == &kDigitalOutputBlock || block == &kDigitalInputs1Block) sheet = f_.TabSheet11;
-    if (block == &kDigitalInputs2Block) sheet = f_.Digitales2;
-    if (block == &kAnalogInputs1Block) sheet = f_.VeskAnalog;
-    if (block == &kAnalogInputs2Block) sheet = f_.Analog2;
-    if (block == &kModbusDigitalBlock || block == &kModbusAnalogBlock) sheet = f_.TabModbus;
-    if (block == &kTagsDigitalBlock || block == &kTagsAnalogBlock) sheet = f_.tagPage;
-    if (shown(sheet, group)) blocks.push_back(block);
-  }
+  for (const BlockSpec* block : AllBlocks())
+    if (PageShown(f_, block->page())) blocks.push_back(block);
   return blocks;
 }
 
-// The fields a block reads back. The digital output's mode and pulse width
-// ride in the general block too, but they are the digital output's fields: it
-// is written after the general block, so its write is the one that stays.
-PageFields SafeConfig::Fields(const BlockSpec& block) const {
-  PageFields out;
-  FieldList list(block, out);
-  const TForm1& f = f_;
-  if (&block == &kGeneralBlock) {
-    list.Add(f.Edit16, "TSD ID");
-    list.Add(f.Edit18, "Reporte Ain (s)");
-    const QLineEdit* addresses[3] = {f.Edit1, f.Edit5, f.Edit9};
-    const QLineEdit* ports[3] = {f.Edit13, f.Edit14, f.Edit15};
-    for (int i = 0; i < 3; ++i) {
-      list.Add(addresses[i], Numbered("Ip destino", i + 1));
-      list.Add(ports[i], Numbered("Puerto", i + 1));
-    }
-    for (const QCheckBox* box : {f.CheckBox7, f.CheckBox25, f.CheckBox43, f.CheckBox42, f.CheckBox44})
-      list.Add(box);
-    list.Add(f.IdpFail, "IDP Fail");
-    list.Add(f.IdpTime, "IDP Time");
-    list.Add(f.CheckBox2);
-  } else if (&block == &kDigitalOutputBlock) {
-    list.Add(f.LabeledEdit38);
-    list.Add("Pulso/Latch", f.RadioButton1->isChecked() ? "Pulso" : "Latch");
-    list.Add(f.LabeledEdit9);
-  } else if (&block == &kDigitalInputs1Block || &block == &kDigitalInputs2Block) {
-    const int base = &block == &kDigitalInputs1Block ? 0 : 8;
-    list.Add(f.lacthTimeEdits[std::size_t(base)]);
-    for (int k = base; k < base + 8; ++k) {
-      const QString input = Numbered("DI", k + 1) + " ";
-      const auto i = std::size_t(k);
-      for (const QCheckBox* box : {f.invertChecks[i], f.logicInvertChecks[i], f.latchChecks[i],
-                                   f.latchResetChecks[i]})
-        list.Add(input + box->text(), YesNo(box->isChecked()));
-      list.Add(f.pulsoCombos[i], input + (k < 8 ? f.pulsoLabels[i]->text() : QString("Do Reset")));
-    }
-  } else if (&block == &kAnalogInputs1Block || &block == &kAnalogInputs2Block) {
-    const int base = &block == &kAnalogInputs1Block ? 0 : 4;
-    for (int k = base; k < base + 4; ++k) {
-      const auto i = std::size_t(k);
-      const QString input = Numbered("Entrada Analogica", k + 1) + " ";
-      for (const LabeledEdit* edit :
-           {f.ceroEdits[i], f.spanEdits[i], f.alLowEdits[i], f.alHiEdits[i], f.aiHisEdits[i]})
-        list.Add(input + edit->labelText(), edit->text());
-      list.Add(input + "Tension/Corriente",
-               f.currentChecks[i]->isChecked() ? f.currentChecks[i]->text()
-                                               : f.voltageChecks[i]->text());
-    }
-  } else if (&block == &kSerialPort2Block) {
-    list.Add(f.ComboBox5, "BaudRate");
-    list.Add(f.ComboBox6, "Bits");
-    list.Add(f.ComboBox7, "Paridad");
-    list.Add(f.ComboBox8, "Stop bits");
-    list.Add(f.LabeledEdit5);
-    const int port = f.SeleccionPuerto->itemIndex();
-    list.Add("Puerto a Usar", port >= 0 ? f.SeleccionPuerto->button(port)->text() : QString());
-  } else if (&block == &kSmsBlock) {
-    const LabeledEdit* phones[3] = {f.LabeledEdit2, f.LabeledEdit3, f.LabeledEdit12};
-    const QCheckBox* alarms[3] = {f.CheckBox1, f.CheckBox3, f.CheckBox4};
-    for (int i = 0; i < 3; ++i) {
-      list.Add(phones[i], QString(" %1").arg(i + 1));
-      list.Add(alarms[i], QString(" %1").arg(i + 1));
-    }
-    list.Add(f.Edit2, "SMS ID");
-    for (int i = 0; i < 8; ++i)
-      list.Add(Numbered("Alarma Entrada Digital", i + 1), YesNo(f.digitalChecks[std::size_t(i)]->isChecked()));
-    for (int i = 0; i < 4; ++i) {
-      list.Add(Numbered("Alarma Entrada Aanlogica Bajo", i + 1),
-               YesNo(f.analogLowChecks[std::size_t(i)]->isChecked()));
-      list.Add(Numbered("Alarma Entrada Aanlogica Alto", i + 1),
-               YesNo(f.analogHiChecks[std::size_t(i)]->isChecked()));
-    }
-  } else if (&block == &kModbusDigitalBlock) {
-    list.Grid(f.modbusGrid1, 64, 3);
-  } else if (&block == &kModbusAnalogBlock) {
-    list.Grid(f.modbusGrid2, 48, 7);
-  } else if (&block == &kTagsDigitalBlock) {
-    list.Grid(f.tagDigital, 8, 1);
-  } else if (&block == &kTagsAnalogBlock) {
-    list.Grid(f.tagAnalog, 4, 1);
-  }
-  return out;
-}
+PageFields SafeConfig::Fields(const BlockSpec& block) const { return ReadPageFields(*f_.TabSheet2, block); }
 
 PageFields SafeConfig::Intended(const BlockSpec& block, const PageState& page) {
   const std::vector<std::uint8_t> payload = block.encode(f_);
@@ -460,10 +337,9 @@ void SafeConfig::SequenceEnded(SequenceEnd end, const BlockStep* at) {
 // blocks the page changes are written, and read back.
 void SafeConfig::EndBackup() {
   const std::string text = PageProfileText(f_);
-  QString identity = f_.Label24->text().section(':', 1).trimmed();
-  if (identity.isEmpty()) identity = "TSD-" + f_.Edit16->text().trimmed();
+  const QString identity = BackupIdentity();
   saved_->Restore();
-  const QString folder = BackupFolder();
+  const QString folder = backupFolder;
   const QString path =
       BackupPath(folder, identity, QDateTime::currentDateTime().toString("yyyyMMdd-HHmmss"));
   if (!QDir().mkpath(folder) || !WriteWholeFile(path, text.data(), text.size())) {
@@ -491,43 +367,65 @@ void SafeConfig::EndBackup() {
   if (!Begin(Mode::Write, std::move(steps))) ShowWriteSummary("Se perdió la conexión con el equipo.");
 }
 
-void SafeConfig::ShowWriteSummary(const QString& ending) {
-  QStringList unchanged, verified, failed;
+std::vector<BlockResult> SafeConfig::Results() const {
+  std::vector<BlockResult> results;
   for (const BlockSpec* block : blocks_) {
-    if (std::count(changed_.begin(), changed_.end(), block) == 0) {
-      if (unit_.count(block)) unchanged << QString("  %1").arg(block->name);
-      continue;
+    BlockResult result{block, BlockResult::State::Failed, QString(), {}};
+    const bool changed = std::count(changed_.begin(), changed_.end(), block) > 0;
+    const auto outcome = outcomes_.find(block);
+    if (!changed) {
+      if (!unit_.count(block)) continue;
+      result.state = BlockResult::State::Unchanged;
+    } else if (outcome == outcomes_.end() || !outcome->second.acknowledged) {
+      result.reason = "el equipo no confirmó la escritura";
+    } else if (!outcome->second.readBack) {
+      result.reason = "no se pudo leer de vuelta";
+    } else {
+      result.differences = Differences(intended_.at(block), *outcome->second.readBack);
+      if (result.differences.empty())
+        result.state = BlockResult::State::Verified;
+      else
+        result.reason = "difiere de lo enviado";
     }
-    const Outcome& outcome = outcomes_[block];
-    if (!outcome.acknowledged) {
-      failed << QString("  %1: el equipo no confirmó la escritura").arg(block->name);
-      continue;
-    }
-    if (!outcome.readBack) {
-      failed << QString("  %1: no se pudo leer de vuelta").arg(block->name);
-      continue;
-    }
-    const auto diffs = Differences(intended_[block], *outcome.readBack);
-    if (diffs.empty()) {
-      verified << QString("  %1").arg(block->name);
-      continue;
-    }
-    failed << QString("  %1: difiere de lo enviado").arg(block->name);
-    for (const FieldDifference& d : diffs)
-      failed << QString("    %1: enviado \"%2\", leido \"%3\"").arg(d.label, d.first, d.second);
+    results.push_back(std::move(result));
   }
+  for (const BlockSpec* block : failedReads_)
+    results.push_back({block, BlockResult::State::NotRead, "no se pudo leer", {}});
+  return results;
+}
+
+void SafeConfig::ShowWriteSummary(const QString& ending) {
+  QStringList unchanged, verified, failed, unread;
+  for (const BlockResult& result : Results()) {
+    const QString name = result.block->name;
+    switch (result.state) {
+      case BlockResult::State::Unchanged:
+        unchanged << QString("  %1").arg(name);
+        break;
+      case BlockResult::State::Verified:
+        verified << QString("  %1").arg(name);
+        break;
+      case BlockResult::State::Failed:
+        failed << QString("  %1: %2").arg(name, result.reason);
+        for (const FieldDifference& d : result.differences)
+          failed << QString("    %1: enviado \"%2\", leido \"%3\"").arg(d.label, d.first, d.second);
+        break;
+      case BlockResult::State::NotRead:
+        unread << QString("  %1: %2").arg(name, result.reason);
+        break;
+    }
+  }
+  lastEnding_ = ending;
   QStringList lines;
   if (!ending.isEmpty()) lines << ending;
   lines << QString("Sin cambios (%1):").arg(unchanged.size()) << unchanged;
   lines << QString("Escritos y verificados (%1):").arg(verified.size()) << verified;
-  lines << QString("Con fallas:") << failed;
-  for (const BlockSpec* block : failedReads_)
-    lines << QString("  %1: no se pudo leer").arg(block->name);
+  lines << QString("Con fallas:") << failed << unread;
   lines << QString("Copia de seguridad: %1")
                .arg(backupPath_.isEmpty() ? QString("ninguna")
                                           : QDir::toNativeSeparators(backupPath_));
   lastReport_ = lines.join("\n");
-  f_.SetStatus(failed.isEmpty() && failedReads_.empty() && ending.isEmpty()
+  f_.SetStatus(failed.isEmpty() && unread.isEmpty() && ending.isEmpty()
                    ? QString("Estado: Escribir todo: %1 bloques escritos y verificados")
                          .arg(verified.size())
                    : QString("Estado: Escribir todo con fallas"));
@@ -596,17 +494,23 @@ void SafeConfig::ShowCompare() {
   WriteAll();
 }
 
+QString SafeConfig::BackupIdentity() const {
+  const QString imei = f_.Label24->text().section(':', 1).trimmed();
+  return imei.isEmpty() ? "TSD-" + f_.Edit16->text().trimmed() : imei;
+}
+
 // While a run goes, nothing else may send a block or change the page under it.
 void SafeConfig::SetBusy(bool busy) {
   if (busy) {
     disabled_.clear();
-    QList<QWidget*> widgets = {f_.BitBtn4,  f_.BitBtn5,  f_.BitBtn31, f_.BitBtn32, f_.BitBtn33,
-                               f_.BitBtn44, f_.BitBtn86, f_.BitBtn87, f_.BitBtn51, f_.BitBtn52,
-                               f_.BitBtn34, f_.BitBtn35, f_.BitBtn28, f_.BitBtn29, f_.BitBtn37,
-                               f_.BitBtn38, f_.BitBtn9,  f_.BitBtn10, f_.BitBtn12, f_.BitBtn13,
-                               f_.BitBtn16, f_.BitBtn61, f_.BitBtn62, f_.BitBtn63, f_.BitBtn8,
-                               f_.BitBtn11, f_.BitBtn22, f_.readAllButton, f_.writeAllButton,
-                               f_.compareButton, f_.BitBtn39};
+    // Every block's "Leer" and "Escribir", the profile buttons, "Seleccionar HEX",
+    // the runs' own and "Restore".
+    QList<QWidget*> widgets;
+    for (const BlockSpec* block : AllBlocks())
+      for (const char* name : {block->page().readButton, block->page().writeButton})
+        if (auto* button = f_.TabSheet2->findChild<QWidget*>(name)) widgets << button;
+    widgets << f_.BitBtn8 << f_.BitBtn11 << f_.BitBtn22 << f_.readAllButton << f_.writeAllButton
+            << f_.compareButton << f_.BitBtn39;
     widgets += f_.OneShotButtons();
     for (QWidget* widget : widgets) {
       disabled_.emplace_back(widget, widget->isEnabled());

@@ -11,28 +11,13 @@
 #include <optional>
 #include <vector>
 
+#include "config/PageFields.h"
 #include "config/Sequencer.h"
 #include "profile/Profile.h"
 
 class TForm1;
 class QDialog;
 class QWidget;
-
-// A page field as the page labels it, and the text it shows.
-struct PageField {
-  QString label;
-  QString value;
-  bool operator==(const PageField&) const = default;
-};
-using PageFields = std::vector<PageField>;
-
-// A field that differs: what one side holds and what the other does.
-struct FieldDifference {
-  QString label;
-  QString first;
-  QString second;
-};
-std::vector<FieldDifference> Differences(const PageFields& first, const PageFields& second);
 
 // Runs a modal dialog of ours; tests replace it to answer it. Returns the
 // previous runner.
@@ -55,6 +40,15 @@ class PageState {
  private:
   struct Value;
   std::vector<std::function<void()>> restores_;
+};
+
+// What came of one block in the last "Escribir todo".
+struct BlockResult {
+  enum class State { Unchanged, Verified, Failed, NotRead };
+  const BlockSpec* block;
+  State state;
+  QString reason;  // as the summary gives it
+  std::vector<FieldDifference> differences;
 };
 
 class SafeConfig : public SequencerView {
@@ -80,6 +74,14 @@ class SafeConfig : public SequencerView {
   // The last run's report, as its summary shows it.
   const QString& LastReport() const { return lastReport_; }
   const QString& LastBackup() const { return backupPath_; }
+  // Block by block, the last "Escribir todo", and what ended it early (empty
+  // when it ran to its end).
+  std::vector<BlockResult> Results() const;
+  const QString& LastEnding() const { return lastEnding_; }
+  // What names a unit's files: its IMEI, else its TSD ID.
+  QString BackupIdentity() const;
+  // Where backups go; the command line may name another folder.
+  QString backupFolder;
 
   // The blocks the unit's page set shows, in writing order.
   std::vector<const BlockSpec*> ShownBlocks() const;
@@ -125,6 +127,7 @@ class SafeConfig : public SequencerView {
   ProfileJson profile_;
   QString backupPath_;
   QString lastReport_;
+  QString lastEnding_;
   std::vector<std::pair<QWidget*, bool>> disabled_;
   bool busy_ = false;
   bool reportDue_ = false;  // the run ended; its report is the next status text

@@ -71,13 +71,26 @@ void TForm1::DecodeSerialPort2(const std::uint8_t* payload) {
 
 // A project-35 unit keeps the block at register 20000. The unit expects 12 in
 // the byte-count field although 14 bytes follow.
+namespace {
+const PageSpec& SerialPort2Page() {
+  static const PageSpec page{"TabSheet7", "GroupBox9", "BitBtn28", "BitBtn29",
+                             {{"BaudRate", FieldKind::Combo, "ComboBox5", "baudrate"},
+                              {"Bits", FieldKind::Combo, "ComboBox6", "bits"},
+                              {"Paridad", FieldKind::Combo, "ComboBox7", "paridad"},
+                              {"Stop bits", FieldKind::Combo, "ComboBox8", "bitStop"},
+                              {"Serial Wait (ms)", FieldKind::Text, "LabeledEdit5", "serialWait"},
+                              {"Puerto a Usar", FieldKind::Group, "SeleccionPuerto", "serialPort"}}};
+  return page;
+}
+}  // namespace
+
 constinit const BlockSpec kSerialPort2Block{
     "Puerto Serie 2", Request::ReadSerialPort2, Request::WriteSerialPort2, 20046, 7, 20000, 20000,
     "Estado: Lectura Puerto Com 2 Pedido!", "Estado: Lectura Puerto Com 2 Recibido!",
     "Estado: escritura configuracion Puerto Serie 2 enviada!",
     "Estado: escritura configuracion Puerto Serie 2 ok!", false, true, true, std::uint8_t(12),
     [](TForm1& f, ByteSpan payload) { f.DecodeSerialPort2(payload.data()); },
-    [](TForm1& f) { return ToVector(f.EncodeSerialPort2()); }};
+    [](TForm1& f) { return ToVector(f.EncodeSerialPort2()); }, &SerialPort2Page};
 
 void TForm1::BitBtn28Click() { ReadBlock(kSerialPort2Block); }
 void TForm1::BitBtn29Click() { WriteBlock(kSerialPort2Block); }

@@ -74,13 +74,42 @@ void TForm1::DecodeSmsConfig(const std::uint8_t* payload) {
   }
 }
 
+namespace {
+const PageSpec& SmsPage() {
+  static const PageSpec page = [] {
+    PageSpec p{"TabSheet7", "GroupBox3", "BitBtn37", "BitBtn38", {}};
+    const char* phones[3] = {"LabeledEdit2", "LabeledEdit3", "LabeledEdit12"};
+    const char* alarms[3] = {"CheckBox1", "CheckBox3", "CheckBox4"};
+    for (int i = 0; i < 3; ++i) {
+      const std::string n = std::to_string(i + 1), key = "sms/" + std::to_string(i) + "/";
+      p.fields.push_back({"Telefono SMS " + n, FieldKind::Text, phones[i], key + "number"});
+      p.fields.push_back({"ALARMA " + n, FieldKind::Check, alarms[i], key + "alarm"});
+    }
+    p.fields.push_back({"SMS ID", FieldKind::Text, "Edit2", "smsId"});
+    for (int i = 0; i < 8; ++i)
+      p.fields.push_back({"Alarma Entrada Digital " + std::to_string(i + 1), FieldKind::Check,
+                          "DigitalCheck" + std::to_string(i + 1),
+                          "digitalSmsAlarms/" + std::to_string(i) + "/digital"});
+    for (int i = 0; i < 4; ++i) {
+      const std::string n = std::to_string(i + 1), key = "analogSmsAlarms/" + std::to_string(i);
+      p.fields.push_back({"Alarma Entrada Aanlogica Bajo " + n, FieldKind::Check,
+                          "AnalogLowCheck" + n, key + "/anaLow"});
+      p.fields.push_back({"Alarma Entrada Aanlogica Alto " + n, FieldKind::Check,
+                          "AnalogHiCheck" + n, key + "/anaHi"});
+    }
+    return p;
+  }();
+  return page;
+}
+}  // namespace
+
 constinit const BlockSpec kSmsBlock{
     "SMS configuracion", Request::ReadSms, Request::WriteSms, 20060, 35, 20060, 20060,
     "Estado: Lectura SMS Configuracion Pedido!", "Estado: Lectura SMS Configuracion Recibido!",
     "Estado: Escrituta SMS Configuracion enviado!", "Estado: Encritura SMS Configuracion OK!",
     false, false, true, std::nullopt,
     [](TForm1& f, ByteSpan payload) { f.DecodeSmsConfig(payload.data()); },
-    [](TForm1& f) { return ToVector(f.EncodeSmsConfig()); }};
+    [](TForm1& f) { return ToVector(f.EncodeSmsConfig()); }, &SmsPage};
 
 void TForm1::BitBtn37Click() { ReadBlock(kSmsBlock); }
 void TForm1::BitBtn38Click() { WriteBlock(kSmsBlock); }

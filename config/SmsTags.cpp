@@ -16,6 +16,25 @@ ByteVector TagPayload(StringGrid* grid, int tags) {
   }
   return payload;
 }
+
+const PageSpec& TagsDigitalPage() {
+  static const PageSpec page = [] {
+    PageSpec p{"tagPage", nullptr, "BitBtn16", "BitBtn62", {}};
+    const char* keys[] = {"digital"};
+    AddGridFields(p, "tagDigital", 8, keys, "tagDigital");
+    return p;
+  }();
+  return page;
+}
+const PageSpec& TagsAnalogPage() {
+  static const PageSpec page = [] {
+    PageSpec p{"tagPage", nullptr, "BitBtn61", "BitBtn63", {}};
+    const char* keys[] = {"analog"};
+    AddGridFields(p, "tagAnalog", 4, keys, "tagAnalog");
+    return p;
+  }();
+  return page;
+}
 }  // namespace
 
 constinit const BlockSpec kTagsDigitalBlock{
@@ -24,7 +43,7 @@ constinit const BlockSpec kTagsDigitalBlock{
     "Estado: Escritura Tags Digitales enviado!", "Estado: escritura de Tags Digitales OK!", false,
     false, true, std::nullopt,
     [](TForm1& f, ByteSpan payload) { f.DecodeTagTexts(f.tagDigital, 8, payload.data()); },
-    [](TForm1& f) { return TagPayload(f.tagDigital, 8); }};
+    [](TForm1& f) { return TagPayload(f.tagDigital, 8); }, &TagsDigitalPage};
 
 constinit const BlockSpec kTagsAnalogBlock{
     "Tags Analogicos", Request::ReadTagsAnalog, Request::WriteTagsAnalog, 50064, 32, 50064, 50064,
@@ -32,7 +51,7 @@ constinit const BlockSpec kTagsAnalogBlock{
     "Estado: Escritura Tags Analogicos enviado!", "Estado: escritura de Tags Analogicos OK!", false,
     false, true, std::nullopt,
     [](TForm1& f, ByteSpan payload) { f.DecodeTagTexts(f.tagAnalog, 4, payload.data()); },
-    [](TForm1& f) { return TagPayload(f.tagAnalog, 4); }};
+    [](TForm1& f) { return TagPayload(f.tagAnalog, 4); }, &TagsAnalogPage};
 
 void TForm1::DecodeTagTexts(StringGrid* grid, int tags, const std::uint8_t* payload) {
   for (int n = 1; n <= tags; ++n) {

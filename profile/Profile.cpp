@@ -283,6 +283,15 @@ std::optional<ProfileJson> ReadProfileFile(const QString& fileName) {
   return ParseProfile(ProfileTextAsUtf8(bytes));
 }
 
+bool ProfileFileIsWhole(const QString& fileName) {
+  QFile file(fileName);
+  if (!file.open(QIODevice::ReadOnly)) return false;
+  const QByteArray bytes = file.read(qint64(kMaxProfileBytes) + 1);
+  if (bytes.size() > qsizetype(kMaxProfileBytes)) return false;
+  const ProfileJson whole = ProfileJson::parse(ProfileTextAsUtf8(bytes), nullptr, false);
+  return !whole.is_discarded() && whole.is_object();
+}
+
 std::string PageProfileText(const TForm1& form) { return ProfileText(BuildProfile(ReadPage(form))); }
 
 void LoadProfileIntoPage(TForm1& form, const ProfileJson& profile) { ApplyProfile(form, profile); }

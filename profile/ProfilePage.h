@@ -14,5 +14,7 @@ class TForm1;
 std::string PageProfileText(const TForm1& form);
 // A profile file's document; nullopt (with the error shown) when it cannot be read.
 std::optional<ProfileJson> ReadProfileFile(const QString& fileName);
+// The file reads whole as one profile object, not only as far as it could.
+bool ProfileFileIsWhole(const QString& fileName);
 // As "Leer Configuracion" loads it; throws the conversion error on a bad value.
 void LoadProfileIntoPage(TForm1& form, const ProfileJson& profile);
