@@ -4,6 +4,7 @@
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QHeaderView>
 #include <QLabel>
@@ -60,6 +61,16 @@ QString BackupPath(const QString& folder, const QString& identity, const QString
   QString path = base + ".json";
   for (int n = 2; QFileInfo::exists(path); ++n) path = QString("%1-%2.json").arg(base).arg(n);
   return path;
+}
+
+QString ClaimBackupPath(const QString& folder, const QString& identity, const QString& stamp) {
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    const QString path = BackupPath(folder, identity, stamp);
+    QFile claim(path);
+    if (claim.open(QIODevice::WriteOnly | QIODevice::NewOnly)) return path;
+    if (!QFileInfo::exists(path)) return QString();  // not a race: the folder refuses
+  }
+  return QString();
 }
 
 // ---- the page's values ---------------------------------------------------------
@@ -135,6 +146,14 @@ void SafeConfig::ReplyMayWait() {
   // The reply to our own request goes through the dispatcher at once rather
   // than at its next tick; everything else waits for the tick as always.
   if (dispatchAtOnce && replyLength != 0) f_.Timer2Timer();
+}
+
+// Locally only, as the download's own early tick: a remote reply ends at a
+// quiet tick, and a tick run on its first bytes would end it too soon.
+void SafeConfig::BytesArrived() {
+  if (!Running() || !dispatchAtOnce || f_.IsRemote() || !f_.Timer1->isActive()) return;
+  f_.Timer1Timer();
+  ReplyMayWait();
 }
 
 void SafeConfig::ReplyDispatched(std::int32_t request, bool accepted) {
@@ -340,12 +359,13 @@ void SafeConfig::EndBackup() {
   const QString identity = BackupIdentity();
   saved_->Restore();
   const QString folder = backupFolder;
-  const QString path =
-      BackupPath(folder, identity, QDateTime::currentDateTime().toString("yyyyMMdd-HHmmss"));
-  if (!QDir().mkpath(folder) || !WriteWholeFile(path, text.data(), text.size())) {
+  const QString stamp = QDateTime::currentDateTime().toString("yyyyMMdd-HHmmss");
+  const QString path = QDir().mkpath(folder) ? ClaimBackupPath(folder, identity, stamp) : QString();
+  if (path.isEmpty() || !WriteWholeFile(path, text.data(), text.size())) {
+    if (!path.isEmpty()) QFile::remove(path);  // the empty name we took
     CurrentDialogs().Error(
         QString("No se pudo guardar la copia de seguridad en %1; no se escribió nada en el equipo.")
-            .arg(QDir::toNativeSeparators(path)));
+            .arg(QDir::toNativeSeparators(path.isEmpty() ? BackupPath(folder, identity, stamp) : path)));
     unit_.clear();
     return ShowWriteSummary("Sin copia de seguridad no se escribe.");
   }

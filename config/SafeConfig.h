@@ -31,6 +31,11 @@ QString BackupFolder();
 // A file name for a unit's backup at a time: identity and date, never one in use.
 QString BackupPath(const QString& folder, const QString& identity, const QString& stamp);
 
+// BackupPath's name, taken: an empty file made there exclusively, so that two
+// runs at once (the command line's, one per unit) never pick the same name.
+// Empty when no name could be taken.
+QString ClaimBackupPath(const QString& folder, const QString& identity, const QString& stamp);
+
 // Every value of the configuration page, kept so it can be put back.
 class PageState {
  public:
@@ -61,6 +66,9 @@ class SafeConfig : public SequencerView {
   void VerifyWrite(const BlockSpec& block);
   void Cancel() { sequencer_.Cancel(); }
   void ReplyDispatched(std::int32_t request, bool accepted);
+  // The reader has bytes: while a run waits for its reply, the receiver's
+  // tick and the dispatcher run now instead of at their next ticks.
+  void BytesArrived();
   bool Running() const { return sequencer_.Running(); }
   // From the start of a run to its end, dialogs and backup included.
   bool Busy() const { return busy_; }

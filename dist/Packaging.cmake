@@ -1,7 +1,7 @@
 # Installing the tool (cmake --install) and the Debian package (tools/package).
 include(GNUInstallDirs)
 
-install(TARGETS qirel RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(TARGETS qirel qirel-cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 if(TARGET qirel-sim)
   install(TARGETS qirel-sim RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 endif()
@@ -31,8 +31,10 @@ set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "configuration and debugging tool for Qire
 set(CPACK_PACKAGE_DESCRIPTION "Configures and debugs Qirel field units (Dalvesca) through a PC serial
 port at 19200 baud: the unit's live state, its configuration block by block,
 JSON configuration profiles, the debug trace with a log file, one-shot
-commands and firmware download. Includes qirel-sim, a virtual unit on a
-pseudo-terminal for trying the tool without hardware.")
+commands and firmware download. Includes qirel-cli, the same safe
+operations from the command line for one unit or many at once, and
+qirel-sim, a virtual unit on a pseudo-terminal for trying the tool without
+hardware.")
 set(CPACK_PACKAGE_CONTACT "${QIREL_MAINTAINER}")
 set(CPACK_STRIP_FILES ON)
 set(CPACK_GENERATOR DEB)

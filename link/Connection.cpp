@@ -2,6 +2,7 @@
 // supervision that shows a silent unit.
 #include "app/Convert.h"
 #include "app/Log.h"
+#include "config/SafeConfig.h"
 #include "firmware/DownLoad.h"
 #include "link/Link.h"
 
@@ -42,7 +43,10 @@ void TForm1::BitBtn1Click() {
   LabeledEdit1->setEnabled(false);
   serialThread = new Serial(false);
   connect(serialThread, &Serial::Arrived, this,
-          [this] { Guarded([this] { DownloadBytesArrived(); }); });
+          [this] { Guarded([this] {
+            DownloadBytesArrived();
+            if (safeConfig) safeConfig->BytesArrived();
+          }); });
   PortOpened(number);
 }
 

@@ -32,6 +32,7 @@ check "dependencies from the shared libraries" \
 expected="./usr/
 ./usr/bin/
 ./usr/bin/qirel
+./usr/bin/qirel-cli
 ./usr/bin/qirel-sim
 ./usr/share/
 ./usr/share/applications/
@@ -62,7 +63,8 @@ actual=$(dpkg-deb -c "$deb" | awk '{print $6}' | grep -v '^\./$' | LC_ALL=C sort
 check "file list" test "$actual" = "$(LC_ALL=C sort <<<"$expected")"
 [ "$actual" = "$(LC_ALL=C sort <<<"$expected")" ] || diff <(echo "$actual") <(LC_ALL=C sort <<<"$expected")
 
-check "programs are executable" test -x "$scratch/root/usr/bin/qirel" -a -x "$scratch/root/usr/bin/qirel-sim"
+check "programs are executable" test -x "$scratch/root/usr/bin/qirel" -a -x "$scratch/root/usr/bin/qirel-sim" \
+  -a -x "$scratch/root/usr/bin/qirel-cli"
 for size in 16 32 48 64 128 256; do
   check "icon ${size}x${size}" bash -c \
     'file "$1" | grep -q "PNG image data, $2 x $2"' _ \
@@ -83,6 +85,11 @@ out=$(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$scratch/root/usr/bi
 check "qirel --version prints the version" test "$out" = "qirel $version"
 out=$(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$scratch/root/usr/bin/qirel" --help 2>&1)
 check "qirel --help lists the options" bash -c '[[ "$1" == *--port*--version*--help* ]]' _ "$out"
+# The command line runs over SSH and under systemd: no display, ever.
+out=$(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$scratch/root/usr/bin/qirel-cli" --version 2>&1)
+check "qirel-cli --version prints the version" test "$out" = "qirel-cli $version"
+out=$(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM HOME="$scratch" "$scratch/root/usr/bin/qirel-cli" ports --json 2>&1)
+check "qirel-cli ports --json without a display" bash -c 'grep -q "\"ports\"" <<<"$1"' _ "$out"
 out=$("$scratch/root/usr/bin/qirel-sim" --help 2>&1)
 check "qirel-sim --help" bash -c '[[ "$1" == *"Usage: qirel-sim"* ]]' _ "$out"
 

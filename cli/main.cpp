@@ -1,0 +1,12 @@
+// qirel-cli: the window's code runs unseen, so the toolkit starts on its
+// offscreen platform whatever the environment says; no display is needed.
+#include <QApplication>
+
+#include "cli/Cli.h"
+
+int main(int argc, char* argv[]) {
+  qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication app(argc, argv);
+  QApplication::setApplicationName("qirel-cli");
+  return RunCli(QApplication::arguments());
+}
