@@ -328,8 +328,8 @@ class Job {
     QObject::connect(f.ProgressBar1, &QProgressBar::valueChanged, &f, [this, last = -1](int value) mutable {
       const int maximum = form_->ProgressBar1->maximum();
       const int tenth = maximum > 0 ? 10 * value / maximum : 0;
-      if (tenth != last) Progress(QString("DownLoad %1%").arg(10 * tenth));
-      last = tenth;
+      if (tenth > last) Progress(QString("DownLoad %1%").arg(10 * tenth));
+      last = std::max(last, tenth);
     });
     Progress("DownLoad");
     f.BitBtn21Click();
@@ -347,10 +347,11 @@ class Job {
       return Fail(Exit::NoAnswer, "la descarga dejo de avanzar");
     }
     if (refused) return Fail(Exit::FirmwareRefused, "una pregunta de la descarga no esta permitida: " + dialogs_->Last().replace('\n', " "));
-    if (log.contains("Descarga Finalizada")) return Exit::Done;
+    // The unit's final packet ends a download it took whole.
+    if (log.contains("Paquete de finalizacion") || log.contains("Descarga Finalizada")) return Exit::Done;
     if (log.contains("DownLoad FAIL")) return Fail(Exit::FirmwareRefused, "el equipo rechazo la descarga (DownLoad FAIL)");
     if (log.contains("Desactivando Descarga")) return Fail(Exit::NoAnswer, "el equipo dejo de pedir datos");
-    return Fail(Exit::FirmwareRefused, "la descarga no termino");
+    return Fail(Exit::FirmwareRefused, "la descarga no termino: " + log.section('\n', -1));
   }
 
   const UnitJob& job_;
