@@ -151,7 +151,7 @@ void SafeConfig::ReplyMayWait() {
 // Locally only, as the download's own early tick: a remote reply ends at a
 // quiet tick, and a tick run on its first bytes would end it too soon.
 void SafeConfig::BytesArrived() {
-  if (!Running() || !dispatchAtOnce || f_.IsRemote() || !f_.Timer1->isActive()) return;
+  if (!Running() || !receiveAtOnce || f_.IsRemote() || !f_.Timer1->isActive()) return;
   f_.Timer1Timer();
   ReplyMayWait();
 }

@@ -78,6 +78,9 @@ class SafeConfig : public SequencerView {
   // Hand our replies to the dispatcher as soon as they are in, not at its
   // next tick (off only to measure what the tick costs).
   bool dispatchAtOnce = true;
+  // Take our replies as the reader passes them on, not at the receiver's next
+  // tick (off only to measure what that tick costs).
+  bool receiveAtOnce = true;
   RequestSequencer& sequencer() { return sequencer_; }
   // The last run's report, as its summary shows it.
   const QString& LastReport() const { return lastReport_; }
