@@ -19,6 +19,7 @@
 #include "firmware/DownLoad.h"
 #include "firmware/Firmware.h"
 #include "profile/ProfilePage.h"
+#include "protocol/Protocol.h"
 
 namespace {
 std::string Std(const QString& text) { return text.toStdString(); }
@@ -199,7 +200,13 @@ class Job {
     Progress("Identificar");
     f.Label24->clear();
     f.BitBtn7Click();
-    if (!WaitFor([&f] { return !f.Label24->text().isEmpty(); }, job_.timeoutSeconds))
+    // The reply goes to the dispatcher as soon as it is in, as a run's replies
+    // do, not at the dispatcher's next 500 ms tick.
+    const auto identified = [&f] {
+      if (replyLength != 0 && replyType == Number(Request::Identify)) f.Timer2Timer();
+      return !f.Label24->text().isEmpty();
+    };
+    if (!WaitFor(identified, job_.timeoutSeconds))
       return Fail(Exit::NoAnswer, "El equipo no respondió a la identificación.");
     report_["identity"] = Identity(f);
     if (job_.command == "identify") return Exit::Done;
