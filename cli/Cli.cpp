@@ -249,9 +249,9 @@ std::vector<ProfileJson> RunMany(Run& run) {
     QObject::connect(process.get(), &QProcess::finished, &loop, [&] {
       if (--running == 0) loop.quit();
     });
-    QObject::connect(process.get(), &QProcess::errorOccurred, &loop, [&, p = process.get()](QProcess::ProcessError e) {
+    // A process that never started sends no finished(); its unit reports no answer.
+    QObject::connect(process.get(), &QProcess::errorOccurred, &loop, [&](QProcess::ProcessError e) {
       if (e == QProcess::FailedToStart && --running == 0) loop.quit();
-      (void)p;
     });
     QStringList arguments = {run.command, "--child", "--port", QString::number(port)};
     arguments += run.passOn;
@@ -305,16 +305,21 @@ int Finish(const Run& run, const std::vector<ProfileJson>& units, const QString&
 }
 }  // namespace
 
-int RunCli(const QStringList& arguments) {
-  const QString version = QString("qirel-cli %1").arg(QIREL_VERSION);
+std::optional<int> EarlyAnswer(const QStringList& arguments) {
   if (arguments.size() < 2 || arguments[1] == "--help" || arguments[1] == "-h") {
     Out(Std(GeneralHelp()));
     return arguments.size() < 2 ? int(Exit::Refused) : 0;
   }
   if (arguments[1] == "--version" || arguments[1] == "-v") {
-    Out(Std(version) + "\n");
+    Out(std::string("qirel-cli ") + QIREL_VERSION + "\n");
     return 0;
   }
+  return std::nullopt;
+}
+
+int RunCli(const QStringList& arguments) {
+  const QString version = QString("qirel-cli %1").arg(QIREL_VERSION);
+  if (const std::optional<int> answered = EarlyAnswer(arguments)) return *answered;
   const Command* command = FindCommand(arguments[1]);
   QCommandLineParser parser;
   Run run(parser, arguments[1]);

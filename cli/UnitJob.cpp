@@ -259,7 +259,8 @@ class Job {
     QString id;
     if (job_.ids) {
       const auto given = IdFor(*job_.ids, Std(LabelValue(f.Label24)), job_.port);
-      if (!given) return Fail(Exit::Refused, "la tabla de IDs no nombra este equipo; no se escribió");
+      // Only the identification went out: 2 promises that nothing did.
+      if (!given) return Fail(Exit::Differs, "la tabla de IDs no nombra este equipo; no se escribió");
       id = QString::number(*given);
     }
     phase_ = "Leer todo";

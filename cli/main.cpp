@@ -5,6 +5,9 @@
 #include "cli/Cli.h"
 
 int main(int argc, char* argv[]) {
+  QStringList arguments;
+  for (int i = 0; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
+  if (const std::optional<int> answered = EarlyAnswer(arguments)) return *answered;
   qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication app(argc, argv);
   QApplication::setApplicationName("qirel-cli");

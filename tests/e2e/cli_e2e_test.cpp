@@ -149,6 +149,31 @@ class CliE2eTest : public QObject {
     QCOMPARE(a->Register(20000), std::uint16_t(1717));
   }
 
+  // IDs from a CSV: the unit it names gets its ID, the one it does not name is
+  // not written at all, and says so.
+  void idsFromAFile() {
+    auto named = Unit(71), unnamed = Unit(72);
+    const QString profile = Path("ids-site.json");
+    QCOMPARE(Cli({"read", "--port", "71", "--output", profile, "--quiet"}).code, 0);
+    QFile ids(Path("ids.csv"));
+    QVERIFY(ids.open(QIODevice::WriteOnly));
+    ids.write("IMEI o puerto;TSD ID\nCOM71;321\n");
+    ids.close();
+    const unsigned writes = unnamed->Counters().writes;
+    const CliRun write = Cli({"write", "--port", "71,72", "--ids", Path("ids.csv"), "--json", profile});
+    QVERIFY2(write.code == 1, write.out + write.err);
+    QCOMPARE(write.units()[0].toObject()["result"].toString(), QString("verified"));
+    QCOMPARE(named->Register(20000), std::uint16_t(321));
+    QVERIFY(write.units()[1].toObject()["error"].toString().contains("no nombra"));
+    QVERIFY(!write.units()[1].toObject().contains("backup"));
+    QCOMPARE(unnamed->Counters().writes, writes);
+
+    ids.open(QIODevice::WriteOnly);
+    ids.write("COM71;70000\n");
+    ids.close();
+    QCOMPARE(Cli({"write", "--port", "71", "--ids", Path("ids.csv"), profile}).code, 2);
+  }
+
   // The same compare, locally and through a remote unit: exactly the fields
   // the profile changes, and exit 1; none and exit 0 once they are equal.
   void compareListsTheDifferences_data() {
