@@ -1,10 +1,13 @@
 #include "app/Dialogs.h"
 
 #include <QApplication>
+#include <QDialog>
 #include <QFileDialog>
 #include <QMessageBox>
 
 bool FileDialog::execute() { return CurrentDialogs().ChooseFile(*this); }
+
+int Dialogs::Modal(QDialog& dialog) { return dialog.exec(); }
 
 void Dialogs::Message(const QString& text) {
   // The first line is the message itself ("Error al abrir puerto"); what

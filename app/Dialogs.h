@@ -5,6 +5,8 @@
 #include <QString>
 #include <memory>
 
+class QDialog;
+
 // A save or open dialog as the form keeps it: file name, default extension, filter.
 struct FileDialog {
   enum class Kind { Open, Save };
@@ -27,6 +29,8 @@ class Dialogs {
   virtual bool Confirm(const QString& caption, const QString& text);
   // Runs a file dialog; true when a file was chosen (stored in dialog.fileName).
   virtual bool ChooseFile(FileDialog& dialog);
+  // Runs one of our own modal dialogs (a run's summary, the comparison); its result.
+  virtual int Modal(QDialog& dialog);
 };
 
 Dialogs& CurrentDialogs();

@@ -46,6 +46,8 @@ class JobDialogs : public Dialogs {
   QString file;
   QString saveFile;  // what a save dialog chooses
   std::function<bool(const QString& caption)> answer;
+  std::function<int(QDialog&)> modal;
+  int Modal(QDialog& dialog) override { return modal ? modal(dialog) : 0; }
 };
 
 // Waits in the event loop, so the window's timers and the reader go on.
@@ -99,7 +101,7 @@ class Job {
  public:
   explicit Job(const UnitJob& job) : job_(job) {
     previousDialogs_ = SetDialogs(std::unique_ptr<Dialogs>(dialogs_ = new JobDialogs));
-    previousRunner_ = SetModalRunner([this](QDialog& dialog) { return Modal(dialog); });
+    dialogs_->modal = [this](QDialog& dialog) { return Modal(dialog); };
     clock_.start();
     report_["port"] = "COM" + std::to_string(job.port);
     if (job.remote) report_["remote"] = *job.remote;
@@ -107,7 +109,6 @@ class Job {
   }
   ~Job() {
     form_.reset();
-    SetModalRunner(previousRunner_);
     SetDialogs(std::move(previousDialogs_));
   }
 
@@ -365,7 +366,6 @@ class Job {
   const UnitJob& job_;
   JobDialogs* dialogs_;
   std::unique_ptr<Dialogs> previousDialogs_;
-  ModalRunner previousRunner_;
   std::unique_ptr<TForm1> form_;
   QElapsedTimer clock_;
   ProfileJson report_ = ProfileJson::object();

@@ -25,10 +25,6 @@
 #include "protocol/Protocol.h"
 
 namespace {
-ModalRunner& Runner() {
-  static ModalRunner runner = [](QDialog& dialog) { return dialog.exec(); };
-  return runner;
-}
 
 // The sub-page and group a block's page description names, shown and enabled.
 bool PageShown(const TForm1& f, const PageSpec& page) {
@@ -40,11 +36,6 @@ bool PageShown(const TForm1& f, const PageSpec& page) {
 }
 }  // namespace
 
-ModalRunner SetModalRunner(ModalRunner runner) {
-  ModalRunner previous = std::move(Runner());
-  Runner() = std::move(runner);
-  return previous;
-}
 
 QString BackupFolder() {
 #if defined(Q_OS_WIN)
@@ -465,7 +456,7 @@ void SafeConfig::ShowSummary(const QString& report) {
   QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
   layout->addWidget(buttons);
   dialog.resize(640, 420);
-  Runner()(dialog);
+  CurrentDialogs().Modal(dialog);
 }
 
 // The unit as it is against the unit as the profile would leave it.
@@ -509,7 +500,7 @@ void SafeConfig::ShowCompare() {
   dialog.resize(720, 480);
   lastReport_ = QString("Estado: Comparar: %1 campos difieren").arg(table->rowCount());
   f_.SetStatus(lastReport_);
-  if (Runner()(dialog) != kApplyToUnit) return;
+  if (CurrentDialogs().Modal(dialog) != kApplyToUnit) return;
   LoadProfileIntoPage(f_, profile_);
   WriteAll();
 }

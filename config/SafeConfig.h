@@ -19,10 +19,6 @@ class TForm1;
 class QDialog;
 class QWidget;
 
-// Runs a modal dialog of ours; tests replace it to answer it. Returns the
-// previous runner.
-using ModalRunner = std::function<int(QDialog&)>;
-ModalRunner SetModalRunner(ModalRunner runner);
 // The result of the compare dialog's "Aplicar al equipo".
 constexpr int kApplyToUnit = 2;
 

@@ -20,6 +20,7 @@ class QuietDialogs : public Dialogs {
   void Error(const QString&) override {}
   bool Confirm(const QString&, const QString&) override { return confirmAnswer; }
   bool ChooseFile(FileDialog& dialog) override;
+  int Modal(QDialog&) override { return 0; }  // a summary or comparison shown is closed
 
   bool confirmAnswer = true;
   QString file;  // the file every dialog chooses; empty cancels

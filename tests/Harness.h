@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -21,7 +22,10 @@ class ScriptedDialogs : public Dialogs {
   void Error(const QString& text) override { errors << text; }
   bool Confirm(const QString& caption, const QString& text) override;
   bool ChooseFile(FileDialog& dialog) override;
+  // Our own modal dialogs are answered by `modal`; without it, rejected.
+  int Modal(QDialog& dialog) override { return modal ? modal(dialog) : 0; }
 
+  std::function<int(QDialog&)> modal;
   QStringList messages;
   QStringList errors;
   QStringList questions;          // "caption|text"

@@ -31,9 +31,8 @@ struct ModalScript {
   QStringList summaries;
   QList<QStringList> compareRows;
   bool apply = false;
-  ModalRunner previous;
-  ModalScript() {
-    previous = SetModalRunner([this](QDialog& dialog) {
+  explicit ModalScript(DialogScript& dialogs) {
+    dialogs->modal = [this](QDialog& dialog) {
       if (dialog.objectName() == "sequenceSummary") {
         summaries << dialog.findChild<QPlainTextEdit*>("sequenceSummaryText")->toPlainText();
         return int(QDialog::Accepted);
@@ -45,9 +44,8 @@ struct ModalScript {
                     table->item(r, 2)->text();
       compareRows << rows;
       return apply ? kApplyToUnit : int(QDialog::Rejected);
-    });
+    };
   }
-  ~ModalScript() { SetModalRunner(previous); }
 };
 
 void Connect(TForm1& form, int com, std::optional<std::uint16_t> station) {
@@ -104,8 +102,8 @@ class SafeConfigE2eTest : public QObject {
     options.store.ignoreWritesAt = 20105;
     sim::VirtualUnit unit(options);
     unit.Start();
-    ModalScript dialogs;
     DialogScript messages;
+    ModalScript dialogs(messages);
     TForm1 form;
     Connect(form, com, station);
     QVERIFY(ReadEverything(form));
@@ -152,8 +150,8 @@ class SafeConfigE2eTest : public QObject {
   void compareListsTheDifferences() {
     sim::VirtualUnit unit(Options(43));
     unit.Start();
-    ModalScript dialogs;
     DialogScript messages;
+    ModalScript dialogs(messages);
     TForm1 form;
     Connect(form, 43, std::nullopt);
     QVERIFY(ReadEverything(form));
@@ -198,7 +196,8 @@ class SafeConfigE2eTest : public QObject {
     options.store.replyDelay = std::chrono::milliseconds(300);
     sim::VirtualUnit unit(options);
     unit.Start();
-    ModalScript dialogs;
+    DialogScript messages;
+    ModalScript dialogs(messages);
     TForm1 form;
     Connect(form, 44, std::nullopt);
     const QList<QWidget*> controls = SequenceControls(form);
@@ -234,8 +233,8 @@ class SafeConfigE2eTest : public QObject {
     options.store.answerRequests = 3;
     sim::VirtualUnit unit(options);
     unit.Start();
-    ModalScript dialogs;
     DialogScript messages;
+    ModalScript dialogs(messages);
     TForm1 form;
     Connect(form, 45, std::nullopt);
     form.writeAllButton->click();
