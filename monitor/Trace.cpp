@@ -190,10 +190,7 @@ void TForm1::FlushConsoles() {
 }
 
 void TForm1::BitBtn23Click() {
-  Memo1->clear();
-  Memo2->clear();
-  Memo3->clear();
-  consoleTools->Cleared();
+  consoleTools->Empty();
 }
 
 void TForm1::BitBtn24Click() {

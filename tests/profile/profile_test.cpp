@@ -2,7 +2,9 @@
 // oversized files, and saves that fail.
 #include "profile/Profile.h"
 
+#if !defined(_WIN32)
 #include <sys/resource.h>
+#endif
 
 #include <QTemporaryDir>
 #include <QtTest>
@@ -311,7 +313,9 @@ class ProfileTest : public QObject {
     const QString missing = here.filePath("missing/profile.txt"), path = here.filePath("old.txt");
     Save(form, dialogs, missing);
     QCOMPARE(dialogs->errors, QStringList({"No se pudo guardar el perfil en " + missing}));
-
+#if defined(_WIN32)
+    QSKIP("a file size limit is POSIX's; the missing folder above was refused");
+#else
     // A file system that takes no more than 64 bytes, even from root.
     WriteAll(path, R"({"perfil":"Vesk","id":"old profile, more than sixty-four bytes long ..."})");
     const QByteArray old = ReadAll(path);
@@ -328,6 +332,7 @@ class ProfileTest : public QObject {
     QCOMPARE(dialogs->errors.value(1), "No se pudo guardar el perfil en " + path);
     QCOMPARE(QDir(here.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
              QStringList({"old.txt"}));
+#endif
   }
 
   void oversizedAndUnreadableFiles() {
