@@ -146,8 +146,8 @@ void TrendChart::ScrollBy(std::int64_t ms) {
   endMs_ += ms;
   // Not beyond what is kept, on either side.
   if (const auto newest = store_.NewestMs()) {
-    const std::int64_t oldest = *store_.OldestMs();
-    endMs_ = std::clamp(endMs_, oldest + kMinSpanMs, *newest + widthMs_ / 2);
+    const std::int64_t first = *store_.OldestMs() + kMinSpanMs;
+    endMs_ = std::clamp(endMs_, first, std::max(first, *newest + widthMs_ / 2));
   }
   update();
 }
@@ -331,37 +331,66 @@ void TrendChart::Render(QPainter& painter, const QRect& area) const {
   }
 
   // Joins each column to the last one that had samples, then spans its own
-  // minimum to maximum. Lanes join in steps.
+  // minimum to maximum.
   const auto trace = [&](int series, const std::vector<TrendColumn>& cols,
-                         std::optional<std::int32_t> before, const auto& y, bool steps) {
+                         std::optional<std::int32_t> before) {
     lines.clear();
     std::optional<int> lastX;
     std::optional<std::int32_t> lastValue = before;
     if (before) lastX = plot.left();
+    const auto y = [&](std::int32_t v) { return yOf(Scaled(series, v)); };
     for (int c = 0; c < columns; ++c) {
       const TrendColumn& col = cols[std::size_t(c)];
       if (!col.any) continue;
       const int x = plot.left() + c;
-      if (lastX && lastValue && !col.breakBefore) {
-        if (steps) {
-          lines.emplace_back(*lastX, y(series, *lastValue), x, y(series, *lastValue));
-          lines.emplace_back(x, y(series, *lastValue), x, y(series, col.first));
-        } else {
-          lines.emplace_back(*lastX, y(series, *lastValue), x, y(series, col.first));
-        }
-      }
-      lines.emplace_back(x, y(series, col.max), x, y(series, col.min));
+      const bool joined = lastX && lastValue && !col.breakBefore;
+      if (joined) lines.emplace_back(*lastX, y(*lastValue), x, y(col.first));
+      // A flat column is already drawn by its join.
+      if (!joined || col.min != col.max) lines.emplace_back(x, y(col.max), x, y(col.min));
       lastX = x;
       lastValue = col.last;
     }
     painter.setPen(QPen(TrendColour(series), 1));
     painter.drawLines(lines.data(), int(lines.size()));
   };
+  // Lanes change seldom: one line per level held, one per change.
+  const auto steps = [&](int series, const std::vector<TrendColumn>& cols,
+                         std::optional<std::int32_t> before, const QRect& lane) {
+    lines.clear();
+    const auto y = [&](std::int32_t v) { return v ? lane.top() + 1 : lane.bottom() - 1; };
+    std::optional<int> runX;  // where the level now held started
+    std::optional<std::int32_t> level = before;
+    int lastX = plot.left();
+    if (before) runX = plot.left();
+    const auto endRun = [&](int x) {
+      if (runX && level) lines.emplace_back(*runX, y(*level), x, y(*level));
+    };
+    for (int c = 0; c < columns; ++c) {
+      const TrendColumn& col = cols[std::size_t(c)];
+      if (!col.any) continue;
+      const int x = plot.left() + c;
+      const bool joined = runX && level && !col.breakBefore;
+      if (joined && col.min == col.max && col.first == *level) {
+        lastX = x;
+        continue;
+      }
+      if (joined) {
+        endRun(x);
+        if (col.first != *level) lines.emplace_back(x, y(*level), x, y(col.first));
+      } else {
+        endRun(lastX);
+      }
+      if (col.min != col.max) lines.emplace_back(x, y(col.max), x, y(col.min));
+      runX = x;
+      level = col.last;
+      lastX = x;
+    }
+    endRun(lastX);
+    painter.setPen(QPen(TrendColour(series), 1));
+    painter.drawLines(lines.data(), int(lines.size()));
+  };
   painter.setClipRect(plot);
-  for (const Shown& shown : analog)
-    trace(
-        shown.series, shown.columns, shown.before,
-        [&](int s, std::int32_t v) { return yOf(Scaled(s, v)); }, false);
+  for (const Shown& shown : analog) trace(shown.series, shown.columns, shown.before);
   painter.setClipping(false);
 
   // Lanes: low at the bottom of the lane, high at its top.
@@ -375,13 +404,10 @@ void TrendChart::Render(QPainter& painter, const QRect& area) const {
       painter.drawText(QRect(area.left(), top, kLeftMargin - 6, layout.laneHeight),
                        Qt::AlignRight | Qt::AlignVCenter, captions_[std::size_t(s)]);
     }
-    std::vector<TrendColumn> cols;
     std::optional<std::int32_t> before;
-    DecimateTrend(store_.Ring(s), from, to, columns, cols, &before);
+    DecimateTrend(store_.Ring(s), from, to, columns, columns_, &before);
     painter.setClipRect(lane);
-    trace(
-        s, cols, before,
-        [&](int, std::int32_t v) { return v ? lane.top() + 1 : lane.bottom() - 1; }, true);
+    steps(s, columns_, before, lane);
     painter.setClipping(false);
     top += layout.laneHeight + kLaneGap;
   }

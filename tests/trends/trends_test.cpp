@@ -401,6 +401,30 @@ class TrendsTest : public QObject {
     QCOMPARE(chart.ViewRange().second, kStart + 4000 * 1000 + 1);
     QCOMPARE(chart.Span(), 30000LL);
 
+    // Back in time no further than what is kept; the wheel zooms, with Shift it scrolls.
+    chart.ScrollBy(-30 * 3600 * 1000LL);
+    QVERIFY(!chart.Following());
+    QCOMPARE(chart.ViewRange().second, kStart + TrendChart::kMinSpanMs);
+    chart.resize(800, 300);
+    const QPointF middle(chart.PlotRect(chart.rect()).center());
+    QWheelEvent in(middle, chart.mapToGlobal(middle), {}, {0, 120}, Qt::NoButton, Qt::NoModifier,
+                   Qt::NoScrollPhase, false);
+    QApplication::sendEvent(&chart, &in);
+    QCOMPARE(chart.Span(), 24000LL);
+    const std::int64_t end = chart.ViewRange().second;
+    QWheelEvent back(middle, chart.mapToGlobal(middle), {}, {0, 120}, Qt::NoButton,
+                     Qt::ShiftModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(&chart, &back);
+    QCOMPARE(chart.Span(), 24000LL);
+    QCOMPARE(chart.ViewRange().second, std::max(end - 2400, kStart + TrendChart::kMinSpanMs));
+    TrendStore one;
+    one.Append(0, kStart, 1);
+    TrendChart single(one, nullptr);
+    single.SetSpan(TrendChart::kMinSpanMs);
+    single.ScrollBy(-1000);  // one sample and the narrowest view: still a sound range
+    QCOMPARE(single.ViewRange().second, kStart + TrendChart::kMinSpanMs);
+    T().followButton->click();
+
     chart.ShowSeries(kTrendSupply, true);
     chart.SetCursorTime(kStart + 3999 * 1000LL);
     QCOMPARE(chart.CursorReadout(),
