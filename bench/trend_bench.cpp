@@ -164,6 +164,8 @@ int Screenshot(const char* path) {
     for (const sim::Outgoing& item : unit.TakeOutput()) feed.bytes += item.bytes;
     now = kStart + 1000LL * second;
     while (!feed.bytes.empty()) form.ReceiveFrom(feed);
+    // The event loop turns now and then, as live: the consoles cut their old lines there.
+    if (second % 60 == 0) QApplication::processEvents();
   }
   form.resize(1280, 800);
   form.PageControl1->setCurrentWidget(form.trendPage);

@@ -369,6 +369,33 @@ class TrendsTest : public QObject {
     QCOMPARE(dialogs->messages, QStringList{"No se pudo exportar el archivo CSV"});
   }
 
+  // The page's two files go where their dialogs say; a place that cannot be
+  // written is said so.
+  void buttonsSaveThroughTheirDialogs() {
+    DialogScript dialogs;
+    T().Relay(1, true, kStart);
+    const QString csv = dir.filePath("button.csv");
+    const QString png = dir.filePath("button.png");
+    dialogs->files = {csv, png, dir.filePath("no/such/folder/x.png"),
+                      dir.filePath("no/such/folder/x.csv")};
+    QSignalSpy done(form->trends, &Trends::exportFinished);
+    T().exportButton->click();
+    QVERIFY(done.wait(20000));
+    QFile file(csv);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll().count("\r\n"), 2);
+    T().chart->resize(640, 300);
+    T().imageButton->click();
+    QImage image(png);
+    QCOMPARE(image.size(), QSize(640, 300));
+    QCOMPARE(image.pixel(0, 0), qRgb(255, 255, 255));
+    QVERIFY(dialogs->messages.isEmpty());
+    T().imageButton->click();
+    T().exportButton->click();
+    QCOMPARE(dialogs->messages, (QStringList{"No se pudo guardar la imagen",
+                                             "No se puede crear el archivo CSV"}));
+  }
+
   // "&Limpiar" empties the consoles only; "Borrar" empties the page.
   void onlyBorrarClearsThePage() {
     form->InterpretTraceLine(">> DO -1 -0");
