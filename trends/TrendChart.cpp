@@ -296,10 +296,11 @@ void TrendChart::Render(QPainter& painter, const QRect& area) const {
           Qt::AlignRight | Qt::AlignVCenter, label);
     }
   }
-  DrawTimeAxis(painter, full, area, from, to);
+  DrawTimeAxis(painter, full, from, to);
 
   std::vector<QLine> lines;
   lines.reserve(std::size_t(columns) * 2 + 2);
+  painter.setClipRect(plot);
   // Alarm states first, under the lines they mark.
   for (const Shown& shown : analog) {
     if (TrendSeries(shown.series).kind != TrendKind::Analog) continue;
@@ -344,9 +345,14 @@ void TrendChart::Render(QPainter& painter, const QRect& area) const {
       if (!col.any) continue;
       const int x = plot.left() + c;
       const bool joined = lastX && lastValue && !col.breakBefore;
-      if (joined) lines.emplace_back(*lastX, y(*lastValue), x, y(col.first));
-      // A flat column is already drawn by its join.
-      if (!joined || col.min != col.max) lines.emplace_back(x, y(col.max), x, y(col.min));
+      if (joined && *lastX == x - 1) {
+        // Next to the last column: one line from there to this column's range.
+        lines.emplace_back(x, y(std::max(col.max, *lastValue)), x, y(std::min(col.min, *lastValue)));
+      } else {
+        if (joined) lines.emplace_back(*lastX, y(*lastValue), x, y(col.first));
+        // A flat column is already drawn by its join.
+        if (!joined || col.min != col.max) lines.emplace_back(x, y(col.max), x, y(col.min));
+      }
       lastX = x;
       lastValue = col.last;
     }
@@ -389,7 +395,6 @@ void TrendChart::Render(QPainter& painter, const QRect& area) const {
     painter.setPen(QPen(TrendColour(series), 1));
     painter.drawLines(lines.data(), int(lines.size()));
   };
-  painter.setClipRect(plot);
   for (const Shown& shown : analog) trace(shown.series, shown.columns, shown.before);
   painter.setClipping(false);
 
@@ -421,8 +426,8 @@ void TrendChart::Render(QPainter& painter, const QRect& area) const {
   painter.restore();
 }
 
-void TrendChart::DrawTimeAxis(QPainter& painter, const QRect& plot, const QRect& full,
-                              std::int64_t from, std::int64_t to) const {
+void TrendChart::DrawTimeAxis(QPainter& painter, const QRect& plot, std::int64_t from,
+                              std::int64_t to) const {
   const QFontMetrics metrics(font());
   const int labelWidth = metrics.horizontalAdvance("00:00:00") + 16;
   const double msPerPixel = double(to - from) / std::max(1, plot.width());
@@ -449,7 +454,6 @@ void TrendChart::DrawTimeAxis(QPainter& painter, const QRect& plot, const QRect&
     painter.drawText(QRect(x - labelWidth / 2, plot.bottom() + 4, labelWidth, metrics.height()),
                      Qt::AlignHCenter | Qt::AlignTop, label);
   }
-  Q_UNUSED(full);
 }
 
 void TrendChart::DrawCursor(QPainter& painter, const Layout& layout, std::int64_t from,

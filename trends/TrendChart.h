@@ -76,8 +76,7 @@ class TrendChart : public QWidget {
   };
   Layout LayoutFor(const QRect& area) const;
   void StopFollowing();
-  void DrawTimeAxis(QPainter& painter, const QRect& plot, const QRect& full, std::int64_t from,
-                    std::int64_t to) const;
+  void DrawTimeAxis(QPainter& painter, const QRect& plot, std::int64_t from, std::int64_t to) const;
   void DrawCursor(QPainter& painter, const Layout& layout, std::int64_t from,
                   std::int64_t to) const;
   QString ValueText(int series, std::size_t index) const;

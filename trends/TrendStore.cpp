@@ -144,10 +144,18 @@ void DecimateTrend(const TrendRing& ring, std::int64_t fromMs, std::int64_t toMs
   std::size_t at = ring.LowerBound(fromMs);
   if (before && at > 0) *before = ring.ValueAt(at - 1);
   const std::int64_t width = toMs - fromMs;
+  std::size_t expected = 0;  // samples in the last column, most likely the next one's count
   for (int c = 0; c < columns && at < ring.Size(); ++c) {
     // Integer boundaries, so every sample falls in exactly one column.
     const std::int64_t end = fromMs + (width * (c + 1)) / columns;
-    const std::size_t stop = ring.LowerBound(end, at);
+    std::size_t stop = std::min(at + expected, ring.Size());
+    // Samples come at a steady pace: the guess is right or a step or two off.
+    if (stop > at && ring.TimeAt(stop - 1) >= end)
+      stop = ring.LowerBound(end, at);
+    else
+      for (int step = 0; step < 3 && stop < ring.Size() && ring.TimeAt(stop) < end; ++step) ++stop;
+    if (stop < ring.Size() && ring.TimeAt(stop) < end) stop = ring.LowerBound(end, stop);
+    expected = stop - at;
     if (stop == at) continue;
     TrendColumn& column = out[std::size_t(c)];
     column.any = true;

@@ -14,6 +14,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 #include <ctime>
+#include <random>
 
 #include "app/Log.h"
 #include "protocol/Capture.h"
@@ -302,6 +303,53 @@ class TrendsTest : public QObject {
       const int x = plot.left() + c;
       QCOMPARE(reached(x, plot.top(), plot.top() + band), c == columnOf(spike));
       QCOMPARE(reached(x, plot.bottom() - band, plot.bottom()), c == columnOf(drop));
+    }
+  }
+
+  // Irregular times (bursts, gaps, several at one moment) across the ring's
+  // wrap: every column holds exactly the samples whose time falls in it.
+  void columnsHoldExactlyTheirSamples() {
+    std::mt19937 random(27);
+    TrendRing ring(5000);
+    std::int64_t t = kStart;
+    for (int i = 0; i < 7000; ++i) {
+      const int kind = int(random() % 10);
+      t += kind == 0 ? 0 : kind < 7 ? 1000 : kind < 9 ? 37 : 60000;
+      ring.Append(t, std::int32_t(random() % 2001) - 1000, std::uint8_t(random() % 5));
+    }
+    for (const int columns : {1, 7, 333, 1920}) {
+      const std::int64_t from = ring.TimeAt(0) + 12345;
+      const std::int64_t to = ring.NewestMs() - 54321;
+      std::vector<TrendColumn> cols;
+      std::optional<std::int32_t> before;
+      DecimateTrend(ring, from, to, columns, cols, &before, true);
+      std::vector<TrendColumn> want(static_cast<std::size_t>(columns));
+      std::optional<std::int32_t> wantBefore;
+      for (std::size_t i = 0; i < ring.Size(); ++i) {
+        const std::int64_t at = ring.TimeAt(i);
+        if (at < from) wantBefore = ring.ValueAt(i);
+        if (at < from || at >= to) continue;
+        std::size_t c = 0;
+        while (from + (to - from) * std::int64_t(c + 1) / columns <= at) ++c;
+        TrendColumn& w = want[c];
+        const std::int32_t v = ring.ValueAt(i);
+        if (!w.any) w = {v, v, v, v, 0, true, false};
+        w.min = std::min(w.min, v);
+        w.max = std::max(w.max, v);
+        w.last = v;
+        w.alarms |= std::uint8_t(1u << (ring.FlagsAt(i) & trendflag::kAlarmMask));
+      }
+      QCOMPARE(before, wantBefore);
+      for (int c = 0; c < columns; ++c) {
+        const TrendColumn& a = cols[std::size_t(c)];
+        const TrendColumn& w = want[std::size_t(c)];
+        const QString where = QString("%1 columns, column %2").arg(columns).arg(c);
+        QVERIFY2(a.any == w.any, qPrintable(where));
+        if (!a.any) continue;
+        QVERIFY2(a.min == w.min && a.max == w.max && a.first == w.first && a.last == w.last &&
+                     a.alarms == w.alarms,
+                 qPrintable(where));
+      }
     }
   }
 
