@@ -41,6 +41,51 @@ const char* AlarmText(std::uint8_t flags) {
 
 std::int64_t NowMs() { return QDateTime::currentMSecsSinceEpoch(); }
 
+// The image under the painter when its pixels can be written directly: a
+// plain 32-bit image, painted one to one.
+QImage* PlainImage(QPainter& painter) {
+  QPaintDevice* device = painter.device();
+  if (!device || device->devType() != QInternal::Image) return nullptr;
+  auto* image = static_cast<QImage*>(device);
+  const QImage::Format format = image->format();
+  if (format != QImage::Format_RGB32 && format != QImage::Format_ARGB32 &&
+      format != QImage::Format_ARGB32_Premultiplied)
+    return nullptr;
+  if (image->devicePixelRatio() != 1.0 || painter.deviceTransform().type() != QTransform::TxNone)
+    return nullptr;
+  return image;
+}
+
+// A day of columns is tens of thousands of one-pixel-wide vertical lines: on
+// a plain image they are written straight into its pixels, the rest is drawn.
+void DrawColumnLines(QPainter& painter, std::vector<QLine>& lines, const QColor& colour,
+                     const QRect& clip) {
+  if (QImage* image = PlainImage(painter)) {
+    const QRect bounds = clip & image->rect();
+    const QRgb pixel = colour.rgb();
+    uchar* const bits = image->bits();
+    const qsizetype stride = image->bytesPerLine();
+    auto kept = lines.begin();
+    for (const QLine& line : lines) {
+      if (line.x1() != line.x2()) {
+        *kept++ = line;
+        continue;
+      }
+      const int x = line.x1();
+      if (x < bounds.left() || x > bounds.right()) continue;
+      const int top = std::max(std::min(line.y1(), line.y2()), bounds.top());
+      const int bottom = std::min(std::max(line.y1(), line.y2()), bounds.bottom());
+      for (int y = top; y <= bottom; ++y) reinterpret_cast<QRgb*>(bits + y * stride)[x] = pixel;
+    }
+    lines.erase(kept, lines.end());
+  }
+  painter.save();
+  painter.setClipRect(clip);
+  painter.setPen(QPen(colour, 1));
+  painter.drawLines(lines.data(), int(lines.size()));
+  painter.restore();
+}
+
 // Tick steps of the time axis, the smallest that leaves room for a label.
 constexpr std::int64_t kSteps[] = {1000,    2000,    5000,     10000,    15000,    30000,
                                    60000,   120000,  300000,   600000,   900000,   1800000,
@@ -347,7 +392,8 @@ void TrendChart::Render(QPainter& painter, const QRect& area) const {
       const bool joined = lastX && lastValue && !col.breakBefore;
       if (joined && *lastX == x - 1) {
         // Next to the last column: one line from there to this column's range.
-        lines.emplace_back(x, y(std::max(col.max, *lastValue)), x, y(std::min(col.min, *lastValue)));
+        lines.emplace_back(x, y(std::max(col.max, *lastValue)), x,
+                           y(std::min(col.min, *lastValue)));
       } else {
         if (joined) lines.emplace_back(*lastX, y(*lastValue), x, y(col.first));
         // A flat column is already drawn by its join.
@@ -356,8 +402,7 @@ void TrendChart::Render(QPainter& painter, const QRect& area) const {
       lastX = x;
       lastValue = col.last;
     }
-    painter.setPen(QPen(TrendColour(series), 1));
-    painter.drawLines(lines.data(), int(lines.size()));
+    DrawColumnLines(painter, lines, TrendColour(series), plot);
   };
   // Lanes change seldom: one line per level held, one per change.
   const auto steps = [&](int series, const std::vector<TrendColumn>& cols,
@@ -392,11 +437,10 @@ void TrendChart::Render(QPainter& painter, const QRect& area) const {
       lastX = x;
     }
     endRun(lastX);
-    painter.setPen(QPen(TrendColour(series), 1));
-    painter.drawLines(lines.data(), int(lines.size()));
+    DrawColumnLines(painter, lines, TrendColour(series), lane);
   };
-  for (const Shown& shown : analog) trace(shown.series, shown.columns, shown.before);
   painter.setClipping(false);
+  for (const Shown& shown : analog) trace(shown.series, shown.columns, shown.before);
 
   // Lanes: low at the bottom of the lane, high at its top.
   int top = layout.lanes.top() + kLaneGap;
@@ -411,9 +455,7 @@ void TrendChart::Render(QPainter& painter, const QRect& area) const {
     }
     std::optional<std::int32_t> before;
     DecimateTrend(store_.Ring(s), from, to, columns, columns_, &before);
-    painter.setClipRect(lane);
     steps(s, columns_, before, lane);
-    painter.setClipping(false);
     top += layout.laneHeight + kLaneGap;
   }
 
@@ -489,8 +531,18 @@ void TrendChart::DrawCursor(QPainter& painter, const Layout& layout, std::int64_
 }
 
 void TrendChart::paintEvent(QPaintEvent*) {
+  // Drawn into an image of our own first, whose pixels the columns can be
+  // written to, then shown in one go.
+  const qreal ratio = devicePixelRatioF();
+  const QSize pixels = size() * ratio;
+  if (frame_.size() != pixels) frame_ = QImage(pixels, QImage::Format_RGB32);
+  frame_.setDevicePixelRatio(ratio);
+  {
+    QPainter painter(&frame_);
+    Render(painter, rect());
+  }
   QPainter painter(this);
-  Render(painter, rect());
+  painter.drawImage(0, 0, frame_);
 }
 
 void TrendChart::wheelEvent(QWheelEvent* event) {

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <QColor>
+#include <QImage>
 #include <QString>
 #include <QWidget>
 #include <array>
@@ -91,6 +92,7 @@ class TrendChart : public QWidget {
   std::optional<int> dragFromX_;
   std::optional<int> dragToX_;
   mutable std::vector<TrendColumn> columns_;  // reused by every paint
+  QImage frame_;
 };
 
 // Value as shown and exported: supply in volts, everything else as sent.

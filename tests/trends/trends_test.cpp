@@ -353,6 +353,29 @@ class TrendsTest : public QObject {
     }
   }
 
+  // The columns written straight into an image's pixels look exactly as the
+  // painter draws them on any other device.
+  void columnPixelsMatchThePainters() {
+    TrendStore store;
+    std::mt19937 random(5);
+    for (int i = 0; i < 5000; ++i) {
+      store.Append(0, kStart + 1000LL * i, std::int32_t(random() % 1000));
+      store.Append(kTrendRelays, kStart + 1000LL * i, (i / 300) % 2);
+    }
+    TrendChart chart(store, nullptr);
+    chart.ShowSeries(0, true);
+    chart.ShowSeries(kTrendRelays, true);
+    chart.SetSpan(3600 * 1000);
+    const QRect area(0, 0, 900, 300);
+    QImage direct(area.size(), QImage::Format_RGB32);
+    QImage painted(area.size(), QImage::Format_RGB888);
+    for (QImage* image : {&direct, &painted}) {
+      QPainter painter(image);
+      chart.Render(painter, area);
+    }
+    QCOMPARE(direct.convertToFormat(QImage::Format_RGB888), painted);
+  }
+
   // The export: the header, one row per moment a value changed with every
   // series' value held then, local ISO times with milliseconds.
   void csvExportIsExact() {
@@ -440,8 +463,8 @@ class TrendsTest : public QObject {
     QVERIFY(dialogs->messages.isEmpty());
     T().imageButton->click();
     T().exportButton->click();
-    QCOMPARE(dialogs->messages, (QStringList{"No se pudo guardar la imagen",
-                                             "No se puede crear el archivo CSV"}));
+    QCOMPARE(dialogs->messages,
+             (QStringList{"No se pudo guardar la imagen", "No se puede crear el archivo CSV"}));
   }
 
   // "&Limpiar" empties the consoles only; "Borrar" empties the page.
