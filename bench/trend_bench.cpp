@@ -134,25 +134,13 @@ int Bench(int redraws) {
     drawCpu.push_back(CpuMs() - cpu);
     drawWall.push_back(double(timer.nsecsElapsed()) / 1e6);
   }
-  // The same through the widget's own paint, as the page shows it.
-  std::vector<double> widgetCpu;
-  chart.resize(area.size());
-  for (int i = 0; i < redraws; ++i) {
-    const double cpu = CpuMs();
-    chart.grab();
-    widgetCpu.push_back(CpuMs() - cpu);
-  }
-  for (auto* v : {&decimationCpu, &drawWall, &drawCpu, &widgetCpu}) std::sort(v->begin(), v->end());
+  for (auto* v : {&decimationCpu, &drawWall, &drawCpu}) std::sort(v->begin(), v->end());
   std::printf(
       "redraw: 24 h, %d series, plot %d px wide, over %d: CPU median %.2f ms, worst %.2f ms "
       "(min/max columns %.2f ms of it); wall clock median %.2f ms, worst %.2f ms\n",
       kTrendSeriesCount, chart.PlotRect(area).width(), redraws, drawCpu[drawCpu.size() / 2],
       drawCpu.back(), decimationCpu[decimationCpu.size() / 2], drawWall[drawWall.size() / 2],
       drawWall.back());
-  std::printf(
-      "redraw through the widget (its paint event into a pixmap): CPU median %.2f ms, "
-      "worst %.2f ms\n",
-      widgetCpu[widgetCpu.size() / 2], widgetCpu.back());
   return 0;
 }
 
