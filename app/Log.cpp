@@ -26,6 +26,7 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
   ConnectProfile();
   ConnectFirmware();
   ConnectSession();
+  ConnectTrends();
   for (QTimer* timer : {Timer1, Timer2, Timer3, Timer4, Timer5})
     if (timer->property("enabledAtStart").toBool()) timer->start();
 }

@@ -40,6 +40,7 @@ struct SendOptions {
 };
 
 class PortWatch;
+class Trends;
 
 class TForm1 : public QMainWindow {
   Q_OBJECT
@@ -235,6 +236,12 @@ class TForm1 : public QMainWindow {
   void CaptureFilters();  // the console filters, into the capture being recorded
   void ReplayFinished();
 
+  // ---- trends/TrendsForm.cpp: the "Tendencias" page ----------------------------
+  void ConnectTrends();
+  // When the values being shown were taken: the receiver's take, or the
+  // capture's own time during a replay.
+  std::int64_t TrendTime() const;
+
   // ---- controls, named as in the layout ---------------------------------------
   // Top area
   QGroupBox* GroupBox1;
@@ -264,6 +271,7 @@ class TForm1 : public QMainWindow {
   QWidget* TabSheet2;  // "C&onfiguración"
   QWidget* TabSheet3;  // "Debu&g"
   QWidget* TabSheet6;  // "DownLoad"
+  QWidget* trendPage;  // "Tendencias"
 
   // Estado
   QGroupBox* DigitalOutput;
@@ -484,6 +492,10 @@ class TForm1 : public QMainWindow {
   bool serialBeforeReplay = true;
   bool iec101BeforeReplay = false;
 
+  // The "Tendencias" page
+  Trends* trends = nullptr;
+  std::optional<std::int64_t> takeMs;  // the time of the receiver's take being handled
+
   // ---- control arrays (element i is control number i + 1) ---------------------
   std::array<LabeledEdit*, 8> ceroEdits{};
   std::array<LabeledEdit*, 8> spanEdits{};
@@ -532,6 +544,7 @@ class TForm1 : public QMainWindow {
   void BuildTagPage();
   void BuildDebugPage();
   void BuildDownloadPage();
+  void BuildTrendPage();
   void BuildTimersAndDialogs();
 
   // One block of connect calls per subsystem.
