@@ -1,5 +1,6 @@
 #include "inventory/Record.h"
 
+#include <QDir>
 #include <QRegularExpression>
 #include <QSysInfo>
 #include <QUrl>
@@ -49,7 +50,9 @@ Json Changes(const std::vector<FieldChange>& changes) {
 
 RecordContext LocalContext() {
   RecordContext context;
-  context.user = qEnvironmentVariable("USER", qEnvironmentVariable("USERNAME"));
+  for (const char* name : {"USER", "USERNAME", "LOGNAME"})
+    if (context.user.isEmpty()) context.user = qEnvironmentVariable(name);
+  if (context.user.isEmpty()) context.user = QDir::home().dirName();
   context.host = QSysInfo::machineHostName();
   return context;
 }

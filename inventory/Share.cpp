@@ -92,7 +92,8 @@ ShareResult ShareOnce(InventoryStore& local, const QString& uri) {
       for (const InventoryRecord& record : batch) {
         const QStringList fields = RecordFields(record);
         for (int i = 0; i < kRecordFieldCount - 1; ++i)
-          q.addBindValue(i == 10 ? QVariant(record.context.remote ? 1 : 0) : QVariant(fields[i]));
+          q.addBindValue(i == 10 ? QVariant(record.context.remote ? 1 : 0)
+                                 : QVariant(fields[i].isNull() ? QString("") : fields[i]));
         if (!q.exec()) {
           result.error = Failed("El servidor no acepto un registro", q.lastError());
           db.rollback();

@@ -121,6 +121,12 @@ bool InventoryStore::SetAside() {
   return true;
 }
 
+bool InventoryStore::Failed(const QSqlQuery& query) {
+  lastNative_ = Native(query.lastError()).toInt();
+  error_ = query.lastError().text();
+  return false;
+}
+
 bool InventoryStore::Begin() { return Exec("BEGIN IMMEDIATE"); }
 bool InventoryStore::Commit() {
   if (Exec("COMMIT")) return true;
@@ -202,14 +208,14 @@ QString InventoryStore::ResolveUnit(const UnitIdentity& unit) {
       q.addBindValue(imei);
       q.addBindValue(imei);
       q.addBindValue(old);
-      if (!q.exec()) return QString();
+      if (!q.exec()) return Failed(q), QString();
       q.prepare("UPDATE records SET unit_key = ? WHERE unit_key = ?");
       q.addBindValue(imei);
       q.addBindValue(old);
-      if (!q.exec()) return QString();
+      if (!q.exec()) return Failed(q), QString();
       q.prepare("DELETE FROM units WHERE key = ?");
       q.addBindValue(old);
-      if (!q.exec()) return QString();
+      if (!q.exec()) return Failed(q), QString();
     }
     return imei;
   }
@@ -232,36 +238,47 @@ bool InventoryStore::AddLocked(const InventoryRecord& r) {
   q.addBindValue(key);
   q.addBindValue(time);
   q.addBindValue(time);
-  if (!q.exec()) return false;
+  if (!q.exec()) return Failed(q);
   // What the unit reported last stays; an older record from the server adds
   // to the history only.
   q.prepare(
-      "UPDATE units SET imei = CASE WHEN ?1 <> '' THEN ?1 ELSE imei END, "
-      "tsd_id = CASE WHEN ?2 <> '' THEN ?2 ELSE tsd_id END, "
-      "hardware = CASE WHEN ?3 >= 0 THEN ?3 ELSE hardware END, "
-      "project = CASE WHEN ?4 >= 0 THEN ?4 ELSE project END, "
-      "project_name = CASE WHEN ?4 >= 0 THEN ?5 ELSE project_name END, "
-      "build = CASE WHEN ?6 >= 0 THEN ?6 ELSE build END, "
-      "modem = CASE WHEN ?7 <> '' THEN ?7 ELSE modem END, "
-      "imsi = CASE WHEN ?8 <> '' THEN ?8 ELSE imsi END, "
-      "fw_date = CASE WHEN ?9 <> '' THEN ?9 ELSE fw_date END, "
-      "last_seen = ?10, last_operation = ?11, last_result = ?12 WHERE key = ?13 AND last_seen <= ?10");
+      "UPDATE units SET imei = CASE WHEN :imei <> '' THEN :imei ELSE imei END, "
+      "tsd_id = CASE WHEN :tsd <> '' THEN :tsd ELSE tsd_id END, "
+      "hardware = CASE WHEN :hardware >= 0 THEN :hardware ELSE hardware END, "
+      "project = CASE WHEN :project >= 0 THEN :project ELSE project END, "
+      "project_name = CASE WHEN :project >= 0 THEN :name ELSE project_name END, "
+      "build = CASE WHEN :build >= 0 THEN :build ELSE build END, "
+      "modem = CASE WHEN :modem <> '' THEN :modem ELSE modem END, "
+      "imsi = CASE WHEN :imsi <> '' THEN :imsi ELSE imsi END, "
+      "fw_date = CASE WHEN :date <> '' THEN :date ELSE fw_date END, "
+      "last_seen = :time, last_operation = :operation, last_result = :result "
+      "WHERE key = :key AND last_seen <= :time");
   const UnitIdentity& u = r.unit;
-  for (const QVariant& v : {QVariant(u.imei.trimmed()), QVariant(u.tsdId.trimmed()), QVariant(u.hardware),
-                            QVariant(u.project), QVariant(u.projectName), QVariant(u.build), QVariant(u.modem),
-                            QVariant(u.imsi), QVariant(u.date), QVariant(time), QVariant(r.operation),
-                            QVariant(r.result), QVariant(key)})
-    q.addBindValue(v);
-  if (!q.exec()) return false;
+  q.bindValue(":imei", u.imei.trimmed());
+  q.bindValue(":tsd", u.tsdId.trimmed());
+  q.bindValue(":hardware", u.hardware);
+  q.bindValue(":project", u.project);
+  q.bindValue(":name", u.projectName);
+  q.bindValue(":build", u.build);
+  q.bindValue(":modem", u.modem);
+  q.bindValue(":imsi", u.imsi);
+  q.bindValue(":date", u.date);
+  q.bindValue(":time", time);
+  q.bindValue(":operation", r.operation);
+  q.bindValue(":result", r.result);
+  q.bindValue(":key", key);
+  if (!q.exec()) return Failed(q);
   q.prepare("UPDATE units SET first_seen = ? WHERE key = ? AND first_seen > ?");
   q.addBindValue(time);
   q.addBindValue(key);
   q.addBindValue(time);
-  if (!q.exec()) return false;
+  if (!q.exec()) return Failed(q);
   q.prepare(QString("INSERT INTO records(%1, unit_key, sent) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)")
                 .arg(kRecordColumns));
   const QStringList fields = RecordFields(r);
-  for (int i = 0; i < fields.size(); ++i) q.addBindValue(i == 10 ? QVariant(r.context.remote ? 1 : 0) : QVariant(fields[i]));
+  // Never NULL: an empty text is an empty text.
+  for (int i = 0; i < fields.size(); ++i)
+    q.addBindValue(i == 10 ? QVariant(r.context.remote ? 1 : 0) : QVariant(fields[i].isNull() ? QString("") : fields[i]));
   q.addBindValue(key);
   q.addBindValue(r.origin == "local" ? 0 : 1);
   if (q.exec()) return true;

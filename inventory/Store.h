@@ -11,6 +11,7 @@
 #include "inventory/Record.h"
 
 class QSqlDatabase;
+class QSqlQuery;
 
 // The schema this tool writes; older files are migrated on opening.
 inline constexpr int kSchemaVersion = 2;
@@ -74,6 +75,7 @@ class InventoryStore {
   void Disconnect();
   bool Migrate();
   bool Exec(const QString& sql);
+  bool Failed(const QSqlQuery& query);
   bool Damaged() const;
   bool SetAside();
   bool AddLocked(const InventoryRecord& record);
