@@ -70,7 +70,10 @@ class InventoryE2eTest : public QObject {
   Q_OBJECT
 
  private slots:
-  void init() { QFile::remove(Inventory::DefaultPath()); }
+  void init() {
+    QDir folder(QFileInfo(Inventory::DefaultPath()).absolutePath());
+    for (const QString& name : folder.entryList({"inventory.sqlite*"})) QFile::remove(folder.filePath(name));
+  }
 
   void operationsAreRecordedAndShown() {
     sim::VirtualUnit unit(Options(61));
@@ -181,7 +184,11 @@ class InventoryE2eTest : public QObject {
     QCOMPARE(Records(form), 1);
     QCOMPARE(dialogs->messages.size(), 1);
     QDir folder(QFileInfo(path).absolutePath());
-    QCOMPARE(folder.entryList({"inventory.sqlite.danado-*"}).size(), 1);
+    const QStringList aside = folder.entryList({"inventory.sqlite.danado-*"}).filter(QRegularExpression("\\d$"));
+    QCOMPARE(aside.size(), 1);
+    QFile kept(folder.filePath(aside[0]));
+    QVERIFY(kept.open(QIODevice::ReadOnly));
+    QCOMPARE(kept.readAll(), QByteArray(8192, '\x01'));
     form.BitBtn2Click();
   }
 };

@@ -59,9 +59,14 @@ class TestServer {
 
   bool Start() {
     const QString options = "-k " + dir_.path() + " -c listen_addresses= -c fsync=off";
-    return Run({PgBin("pg_ctl"), "-D", Data(), "-l", dir_.path() + "/log", "-o", options, "-w", "-t", "120", "start"}) == 0;
+    running_ = Run({PgBin("pg_ctl"), "-D", Data(), "-l", dir_.path() + "/log", "-o", options, "-w", "-t", "120", "start"}) == 0;
+    return running_;
   }
-  bool Stop() { return Run({PgBin("pg_ctl"), "-D", Data(), "-m", "fast", "-w", "-t", "120", "stop"}) == 0; }
+  bool Stop() {
+    if (!running_) return true;
+    running_ = Run({PgBin("pg_ctl"), "-D", Data(), "-m", "fast", "-w", "-t", "120", "stop"}) != 0;
+    return !running_;
+  }
   QString Uri() const { return "postgresql:///postgres?host=" + dir_.path() + "&user=qirel&sslmode=disable"; }
 
   // How many rows the server holds, and how many distinct ids among them.
@@ -100,6 +105,7 @@ class TestServer {
   QTemporaryDir dir_;
   QStringList runAs_;
   QString why_;
+  bool running_ = false;
 };
 
 InventoryRecord Made(const QString& tsd) {
