@@ -120,7 +120,7 @@ int main(int argc, char** argv) {
       dialog.show();
       app.processEvents();
       open.push_back(Ms(t));
-      for (const QString& needle : {"PROYECTO-17", "8612340500", "456", "1999", "no-existe"}) {
+      for (const char* needle : {"PROYECTO-17", "8612340500", "456", "1999", "no-existe"}) {
         t.restart();
         dialog.inventorySearch->setText(needle);
         app.processEvents();

@@ -10,13 +10,15 @@
 #include "fuzz/FuzzSupport.h"
 #include "inventory/Record.h"
 #include "inventory/Store.h"
+#include "profile/Profile.h"
 
 namespace {
 InventoryStore& Store() {
   static QTemporaryDir dir(QDir::tempPath() + "/qirel-inventory-fuzz-XXXXXX");
-  static InventoryStore store(dir.filePath("inventory.sqlite"));
-  if (!store.IsOpen() && !store.Open()) std::abort();
-  return store;
+  // Kept to the end of the process: Qt's SQL statics go before a static store would.
+  static InventoryStore* store = new InventoryStore(dir.filePath("inventory.sqlite"));
+  if (!store->IsOpen() && !store->Open()) std::abort();
+  return *store;
 }
 }  // namespace
 

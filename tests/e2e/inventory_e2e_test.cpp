@@ -13,6 +13,7 @@
 #include <QtTest>
 
 #include "app/Log.h"
+#include "firmware/DownLoad.h"
 #include "config/SafeConfig.h"
 #include "inventory/Inventory.h"
 #include "inventory/InventoryDialog.h"
@@ -20,6 +21,8 @@
 #include "profile/ProfilePage.h"
 #include "sim/VirtualUnit.h"
 #include "tests/Harness.h"
+#include "tests/firmware/DownloadTesting.h"
+#include <QCryptographicHash>
 
 namespace {
 constexpr int kTimeout = 30000;
@@ -159,6 +162,57 @@ class InventoryE2eTest : public QObject {
     const QByteArray text = csv.readAll();
     QVERIFY(text.startsWith("\xEF\xBB\xBFHora,Operacion,Resultado,Quien\r\n"));
     QCOMPARE(text.count("\r\n"), 5);
+    form.BitBtn2Click();
+  }
+
+  // A verified "Escribir" and a firmware download, with the HEX file's name
+  // and SHA-256, land on the identified unit.
+  void singleWriteAndDownloadAreRecorded() {
+    QTemporaryDir dir;
+    const QString hexPath = dir.filePath("QRL02-017-0457.hex");
+    const QByteArray hexText = QByteArray::fromStdString(HexText(Sequence(4 * 1024 + 10), 32));
+    {
+      QFile hex(hexPath);
+      QVERIFY(hex.open(QIODevice::WriteOnly));
+      hex.write(hexText);
+    }
+    sim::UnitOptions options = Options(63);
+    options.identity.hardware = 2;
+    options.identity.project = 17;
+    options.identity.build = 456;
+    sim::VirtualUnit unit(options);
+    Started(unit);
+    DialogScript dialogs;
+    TForm1 form;
+    Connect(form, 63);
+    form.BitBtn7Click();
+    QVERIFY(QTest::qWaitFor([&] { return Records(form) == 1; }, kTimeout));
+
+    form.verifyWritesCheck->setChecked(true);
+    form.Edit2->setText("Pozo 4");
+    form.BitBtn38->click();
+    QVERIFY(QTest::qWaitFor([&] { return Records(form) == 2; }, kTimeout));
+
+    dialogs->files = {hexPath, dir.filePath("image.bin")};
+    form.BitBtn22->click();
+    form.BitBtn21->click();
+    QVERIFY(downloadSession.IsActive());
+    QVERIFY(QTest::qWaitFor([&] { return !downloadSession.IsActive(); }, 90000));
+    QVERIFY(QTest::qWaitFor([&] { return Records(form) == 3; }, kTimeout));
+
+    InventoryStore* store = form.inventory->Reader();
+    const auto history = store->History("861234050123458");
+    QCOMPARE(history.size(), std::size_t(3));
+    QCOMPARE(history[1].operation, Operation::kVerifiedWrite);
+    QCOMPARE(history[1].result, QString("OK"));
+    QCOMPARE(history[0].operation, Operation::kFirmware);
+    QCOMPARE(history[0].result, QString("Descarga completa"));
+    const auto download = store->Find(history[0].id);
+    const QByteArray sha = QCryptographicHash::hash(hexText, QCryptographicHash::Sha256).toHex();
+    QVERIFY2(download->details.find("\"archivo\":\"QRL02-017-0457.hex\",\"sha256\":\"" + sha.toStdString() +
+                                    "\",\"hardware\":2,\"proyecto\":17,\"build\":457") != std::string::npos,
+             download->details.c_str());
+    QVERIFY(dialogs->errors.isEmpty());
     form.BitBtn2Click();
   }
 
