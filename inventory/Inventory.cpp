@@ -75,7 +75,7 @@ InventoryStore* Inventory::Reader() {
   if (!ready_) return nullptr;
   if (!reader_) {
     reader_ = std::make_unique<InventoryStore>(path_);
-    if (!reader_->Open()) {
+    if (!reader_->OpenForReading()) {
       reader_.reset();
       return nullptr;
     }
@@ -129,10 +129,11 @@ bool Inventory::SameLink(const RecordContext& c) const {
 }
 
 void Inventory::Identified(const RecordContext& context, const UnitIdentity& unit) {
-  const QString tsd = SameLink(context) ? unit_.tsdId : QString();
+  // A TSD ID read on this link belongs to this unit unless another unit answered since.
+  const bool same = SameLink(context) && (unit_.imei.isEmpty() || unit_.imei == unit.imei);
+  const QString tsd = same ? unit_.tsdId : QString();
   unit_ = unit;
-  // A TSD ID read from this unit before joins its IMEI now.
-  if (unit_.tsdId.isEmpty()) unit_.tsdId = tsd;
+  if (unit_.tsdId.isEmpty()) unit_.tsdId = tsd;  // joins its IMEI now
   link_ = context;
   linkKnown_ = true;
   InventoryRecord record = NewRecord(Operation::kIdentification, "OK", context);

@@ -189,7 +189,9 @@ void InventoryDialog::CompareRows() {
   if (!a) return;
   const auto b = Configuration(rows[1], &second);
   if (!b) return;
-  const std::vector<FieldChange> changes = pages_.compare(*a, *b);
+  const auto compared = pages_.compare(*a, *b);
+  if (!compared) return;
+  const std::vector<FieldChange>& changes = *compared;
   QDialog* dialog = new QDialog(this);
   dialog->setAttribute(Qt::WA_DeleteOnClose);
   dialog->setObjectName("inventoryCompareDialog");

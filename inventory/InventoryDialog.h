@@ -5,6 +5,7 @@
 
 #include <QDialog>
 #include <functional>
+#include <optional>
 #include <vector>
 
 #include "inventory/Record.h"
@@ -20,7 +21,8 @@ class QTableWidget;
 struct InventoryPages {
   std::function<void(const ProfileJson&)> load;  // as "Leer Configuracion" does
   // The fields that differ between two stored configurations, as the pages label them.
-  std::function<std::vector<FieldChange>(const ProfileJson&, const ProfileJson&)> compare;
+  // Nullopt when one of them does not load (the window has said why).
+  std::function<std::optional<std::vector<FieldChange>>(const ProfileJson&, const ProfileJson&)> compare;
 };
 
 class InventoryDialog : public QDialog {

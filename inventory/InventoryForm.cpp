@@ -5,6 +5,7 @@
 #include <QFileInfo>
 #include <QBoxLayout>
 #include <QSettings>
+#include <algorithm>
 
 #include "app/Log.h"
 #include "app/WindowSettings.h"
@@ -25,6 +26,9 @@ void TForm1::ConnectInventory() {
   for (QBoxLayout* row : TabSheet2->findChildren<QBoxLayout*>())
     if (const int at = row->indexOf(compareButton); at >= 0) {
       row->insertWidget(at + 1, inventoryButton);
+      // One more button in a full row: the gaps give way, so the page still
+      // fits the window's width.
+      row->setSpacing(std::max(2, row->spacing() - 3));
       break;
     }
   inventory = std::make_unique<Inventory>(Inventory::DefaultPath());
@@ -74,10 +78,15 @@ void TForm1::InventoryDownloadEnded(bool finished) {
 }
 
 void TForm1::inventoryButtonClick() {
+  if (!inventory) return;
   if (!inventoryDialog) {
     InventoryPages pages;
     pages.load = [this](const ProfileJson& doc) { Guarded([&] { LoadProfileIntoPage(*this, doc); }); };
-    pages.compare = [this](const ProfileJson& a, const ProfileJson& b) { return StoredDifferences(a, b); };
+    pages.compare = [this](const ProfileJson& a, const ProfileJson& b) {
+      std::optional<std::vector<FieldChange>> out;
+      Guarded([&] { out = StoredDifferences(a, b); });
+      return out;
+    };
     inventoryDialog = new InventoryDialog(*inventory, std::move(pages), this);
     connect(inventoryDialog, &InventoryDialog::ServerChanged, this, [](const QString& uri) {
       if (const auto settings = UserSettings()) settings->setValue(kServerKey, uri);

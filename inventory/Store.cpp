@@ -191,6 +191,17 @@ bool InventoryStore::Open() {
   return false;
 }
 
+bool InventoryStore::OpenForReading() {
+  if (open_) return true;
+  if (Connect() && SchemaVersion() == kSchemaVersion) {
+    open_ = true;
+    return true;
+  }
+  if (error_.isEmpty()) error_ = "El inventario no tiene el esquema esperado.";
+  Disconnect();
+  return false;
+}
+
 QString InventoryStore::ResolveUnit(const UnitIdentity& unit) {
   const QString imei = unit.imei.trimmed();
   const QString tsd = unit.tsdId.trimmed();

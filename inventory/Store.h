@@ -46,6 +46,9 @@ class InventoryStore {
   InventoryStore& operator=(const InventoryStore&) = delete;
 
   bool Open();
+  // A second connection to a file another one has opened (and checked): no
+  // migration, no check, nothing set aside.
+  bool OpenForReading();
   bool IsOpen() const { return open_; }
   const QString& path() const { return path_; }
   const QString& error() const { return error_; }
