@@ -4,6 +4,7 @@
 // register block, profile/ the JSON profiles, firmware/ the download.
 #pragma once
 
+#include <QElapsedTimer>
 #include <QMainWindow>
 #include <QProgressBar>
 #include <QStatusBar>
@@ -21,6 +22,8 @@
 #include "app/Dialogs.h"
 #include "firmware/DownloadEta.h"
 #include "firmware/Preflight.h"
+#include "inventory/Record.h"
+#include "profile/Profile.h"
 #include "link/PortList.h"
 #include "monitor/Consoles.h"
 #include "protocol/ByteSource.h"
@@ -29,7 +32,10 @@
 #include "protocol/Replay.h"
 
 struct BlockSpec;
+struct HardwareId;
 class SafeConfig;
+class Inventory;
+class InventoryDialog;
 class QBoxLayout;
 class QSettings;
 
@@ -241,6 +247,22 @@ class TForm1 : public QMainWindow {
   // When the values being shown were taken: the receiver's take, or the
   // capture's own time during a replay.
   std::int64_t TrendTime() const;
+
+  // ---- inventory/: every unit remembered ----------------------------------------
+  void ConnectInventory();
+  void inventoryButtonClick();  // "Equipos"
+  RecordContext InventoryContext() const;
+  void InventoryIdentified(const HardwareId& id);
+  void InventoryImageChosen(const QString& hexPath, const QByteArray& hex, int hardware, int project, int build,
+                            qint64 imageSize);
+  void InventoryDownloadStarted();
+  void InventoryDownloadEnded(bool finished);
+  std::vector<FieldChange> StoredDifferences(const ProfileJson& a, const ProfileJson& b);
+  std::unique_ptr<Inventory> inventory;
+  QPushButton* inventoryButton = nullptr;
+  InventoryDialog* inventoryDialog = nullptr;
+  FirmwareRun firmwareRun;
+  QElapsedTimer firmwareClock;
 
   // ---- controls, named as in the layout ---------------------------------------
   // Top area

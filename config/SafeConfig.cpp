@@ -325,6 +325,7 @@ void SafeConfig::Compare() {
   const auto profile = ReadProfileFile(dialog.fileName);
   if (!profile) return;
   profile_ = *profile;
+  profileFile_ = dialog.fileName;
   blocks_ = ShownBlocks();
   unit_.clear();
   failedReads_.clear();
@@ -412,6 +413,7 @@ void SafeConfig::SequenceEnded(SequenceEnd end, const BlockStep* at) {
         if (!ending.isEmpty()) text += ". " + ending;
         lastReport_ = text;
         f_.SetStatus(text);
+        RecordRead(mode, failed.isEmpty() && ending.isEmpty() ? PageProfileText(f_) : std::string(), text);
         break;
       }
       case Mode::Backup:
@@ -429,6 +431,7 @@ void SafeConfig::SequenceEnded(SequenceEnd end, const BlockStep* at) {
           const Outcome& outcome = outcomes_[block];
           const auto diffs = outcome.readBack ? Differences(intended_[block], *outcome.readBack)
                                               : std::vector<FieldDifference>{};
+          RecordVerify(ending);
           if (outcome.acknowledged && outcome.readBack && diffs.empty()) {
             lastReport_ = "Estado: escritura verificada OK!";
             f_.SetStatus(lastReport_);
@@ -474,6 +477,7 @@ void SafeConfig::EndBackup() {
     return ShowWriteSummary("Sin copia de seguridad no se escribe.");
   }
   backupPath_ = path;
+  RecordRead(Mode::Backup, text, QString("Copia: %1").arg(QDir::toNativeSeparators(path)));
   for (const BlockSpec* block : blocks_)
     if (intended_[block] != unit_[block]) changed_.push_back(block);
   // The general block puts 5 in the digital output's on time: the digital
@@ -527,6 +531,7 @@ void SafeConfig::ShowWriteSummary(const QString& ending) {
                .arg(backupPath_.isEmpty() ? QString("ninguna")
                                           : QDir::toNativeSeparators(backupPath_));
   lastReport_ = lines.join("\n");
+  RecordWrite(ending);
   f_.SetStatus(failed.isEmpty() && failedReads_.empty() && ending.isEmpty()
                    ? QString("Estado: Escribir todo: %1 bloques escritos y verificados")
                          .arg(verified.size())
@@ -591,6 +596,7 @@ void SafeConfig::ShowCompare() {
   dialog.resize(720, 480);
   lastReport_ = QString("Estado: Comparar: %1 campos difieren").arg(table->rowCount());
   f_.SetStatus(lastReport_);
+  RecordCompare(withProfile);
   if (Runner()(dialog) != kApplyToUnit) return;
   LoadProfileIntoPage(f_, profile_);
   WriteAll();

@@ -111,6 +111,11 @@ class SafeConfig : public SequencerView {
   void SetBusy(bool busy);
   QString EndingText(SequenceEnd end, const BlockStep* at) const;
   void Protect(const std::function<void()>& action);
+  // config/SafeConfigInventory.cpp: what a run leaves in the inventory.
+  void RecordRead(Mode mode, const std::string& profile, const QString& result);
+  void RecordWrite(const QString& ending);
+  void RecordVerify(const QString& ending);
+  void RecordCompare(const std::map<const BlockSpec*, PageFields>& withProfile);
 
   TForm1& f_;
   RequestSequencer sequencer_;
@@ -123,6 +128,7 @@ class SafeConfig : public SequencerView {
   std::vector<const BlockSpec*> failedReads_;
   std::vector<const BlockSpec*> changed_;
   ProfileJson profile_;
+  QString profileFile_;
   QString backupPath_;
   QString lastReport_;
   std::vector<std::pair<QWidget*, bool>> disabled_;
