@@ -291,7 +291,8 @@ class ProfileTest : public QObject {
         R"({"perfil":"Vesk","id":"7","ip":[{"address":"a","port":"1"},{"address":"b"}],)"
         R"("cfgAnalog":[{"cero":"1"},[2],{"cero":"3","span":{"x":[4]}}],"tagAnalog":[]} x)";
     const ProfileJson whole = ProfileJson::parse(text.substr(0, text.size() - 2));
-    QCOMPARE(ParseProfile(text), whole);
+    // QVERIFY: a JSON value converts to any type, and QCOMPARE on Windows has overloads it then fits.
+    QVERIFY(ParseProfile(text) == whole);
     ProfileJson previous;
     for (std::size_t n = 0; n <= text.size(); ++n) {
       const ProfileJson part = ParseProfile(std::string_view(text).substr(0, n));
