@@ -29,6 +29,7 @@
 #include <vector>
 
 #include "app/Log.h"
+#include "bench/Histogram.h"
 #include "bench/TraceStream.h"
 #include "link/Unit1.h"
 
@@ -42,24 +43,9 @@ double ProcessMegabytes(const char* field) {
   return -1;
 }
 
-// Tick times in 0.01 ms steps: a day of ticks kept one by one would add to
-// the memory being measured.
-struct TickHistogram {
-  std::vector<std::uint64_t> counts = std::vector<std::uint64_t>(10000);
-  std::uint64_t total = 0;
-  double worst = 0;
-  void Add(double ms) {
-    ++counts[std::min<std::size_t>(counts.size() - 1, std::size_t(ms * 100))];
-    ++total;
-    worst = std::max(worst, ms);
-  }
-  double At(double fraction) const {
-    std::uint64_t seen = 0;
-    for (std::size_t i = 0; i < counts.size(); ++i)
-      if ((seen += counts[i]) >= std::uint64_t(fraction * double(total)))
-        return double(i + 1) / 100;
-    return worst;
-  }
+// Tick times in ms, to 100 ms.
+struct TickHistogram : StepHistogram {
+  TickHistogram() : StepHistogram(10000) {}
 };
 
 // This thread's CPU time in ms: on a shared machine the wall clock of a tick

@@ -25,6 +25,7 @@
 #include <vector>
 
 #include "app/Log.h"
+#include "bench/Histogram.h"
 #include "bench/TraceStream.h"
 #include "protocol/ByteSource.h"
 #include "sim/UnitCore.h"
@@ -50,26 +51,9 @@ double ResidentMegabytes() {
 constexpr std::int64_t kStart = 1765335600000;  // 2025-12-10 03:00 UTC
 constexpr int kDay = 86400;
 
-// Append times in 0.01 us steps, so that a day of them adds nothing to the
-// memory being measured.
-struct Histogram {
-  std::vector<std::uint64_t> counts = std::vector<std::uint64_t>(100000);
-  std::uint64_t total = 0;
-  double sum = 0;
-  double worst = 0;
-  void Add(double us, int times = 1) {
-    counts[std::min<std::size_t>(counts.size() - 1, std::size_t(us * 100))] += std::uint64_t(times);
-    total += std::uint64_t(times);
-    sum += us * times;
-    worst = std::max(worst, us);
-  }
-  double At(double fraction) const {
-    std::uint64_t seen = 0;
-    for (std::size_t i = 0; i < counts.size(); ++i)
-      if ((seen += counts[i]) >= std::uint64_t(fraction * double(total)))
-        return double(i + 1) / 100;
-    return worst;
-  }
+// Append times in µs, to 1 s.
+struct Histogram : StepHistogram {
+  Histogram() : StepHistogram(100000) {}
 };
 
 int Bench(int redraws) {

@@ -15,6 +15,7 @@
 #include "profile/Profile.h"
 
 class TForm1;
+struct BlockResult;
 class QDialog;
 class QWidget;
 
@@ -115,6 +116,7 @@ class SafeConfig : public SequencerView {
   void RecordRead(Mode mode, const std::string& profile, const QString& result);
   void RecordWrite(const QString& ending);
   void RecordVerify(const QString& ending);
+  BlockResult WrittenResult(const BlockSpec* block);  // acknowledged, read back, equal
   void RecordCompare(const std::map<const BlockSpec*, PageFields>& withProfile);
 
   TForm1& f_;

@@ -40,16 +40,7 @@ void SafeConfig::RecordWrite(const QString& ending) {
       if (unit_.count(block)) results.push_back({block->name, "sin cambios", {}});
       continue;
     }
-    const Outcome& outcome = outcomes_[block];
-    BlockResult r{block->name, "verificado", {}};
-    if (!outcome.acknowledged)
-      r.result = "sin confirmacion";
-    else if (!outcome.readBack)
-      r.result = "sin lectura de vuelta";
-    else if (auto diffs = Differences(intended_[block], *outcome.readBack); !diffs.empty()) {
-      r.result = "difiere";
-      r.changes = Changes(diffs);
-    }
+    BlockResult r = WrittenResult(block);
     allGood = allGood && r.result == "verificado";
     results.push_back(std::move(r));
   }
@@ -59,9 +50,7 @@ void SafeConfig::RecordWrite(const QString& ending) {
                        WriteDetails(results, lastReport_));
 }
 
-void SafeConfig::RecordVerify(const QString& ending) {
-  if (!f_.inventory || changed_.empty()) return;
-  const BlockSpec* block = changed_.front();
+BlockResult SafeConfig::WrittenResult(const BlockSpec* block) {
   const Outcome& outcome = outcomes_[block];
   BlockResult r{block->name, "verificado", {}};
   if (!outcome.acknowledged)
@@ -72,6 +61,12 @@ void SafeConfig::RecordVerify(const QString& ending) {
     r.result = "difiere";
     r.changes = Changes(diffs);
   }
+  return r;
+}
+
+void SafeConfig::RecordVerify(const QString& ending) {
+  if (!f_.inventory || changed_.empty()) return;
+  const BlockResult r = WrittenResult(changed_.front());
   const QString result = r.result == "verificado" ? "OK" : "No verificada";
   f_.inventory->Record(f_.InventoryContext(), Operation::kVerifiedWrite,
                        ending.isEmpty() ? result : result + ": " + ending, WriteDetails({r}, QString()));
