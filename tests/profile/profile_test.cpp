@@ -303,7 +303,7 @@ class ProfileTest : public QObject {
         ParseProfile("{\"id\":\"7\",\"ip\":[{\"address\":\"a\"},{\"address\":\"b\",\"port\":\"2");
     const ProfileJson firstOnly = ProfileJson::parse(R"([{"address":"a"}])");
     const ProfileJson cutInId = ParseProfile("{\"id\":\"7");
-    QCOMPARE(cutInSecond["ip"], firstOnly);
+    QVERIFY(cutInSecond["ip"] == firstOnly);
     QVERIFY(cutInId.is_object() && cutInId.empty());
   }
 
