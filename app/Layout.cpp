@@ -100,6 +100,7 @@ void TForm1::BuildWindow() {
       {&TForm1::TabSheet2, "TabSheet2", "C&onfiguración"},
       {&TForm1::TabSheet3, "TabSheet3", "Debu&g"},
       {&TForm1::TabSheet6, "TabSheet6", "DownLoad"},
+      {&TForm1::trendPage, "trendPage", "Tendencias"},
   };
   for (const auto& sheet : sheets) {
     auto* page = new QWidget();
@@ -119,6 +120,7 @@ void TForm1::BuildWindow() {
   BuildTagPage();
   BuildDebugPage();
   BuildDownloadPage();
+  BuildTrendPage();
 
   StatusBar2 = new QStatusBar(this);
   StatusBar2->setObjectName("StatusBar2");

@@ -7,6 +7,8 @@
 #include "app/Convert.h"
 #include "app/WindowSettings.h"
 #include "config/SafeConfig.h"
+#include "inventory/Inventory.h"
+#include "inventory/InventoryDialog.h"
 
 TForm1* Form1 = nullptr;
 
@@ -26,11 +28,15 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
   ConnectProfile();
   ConnectFirmware();
   ConnectSession();
+  ConnectTrends();
+  ConnectInventory();
   for (QTimer* timer : {Timer1, Timer2, Timer3, Timer4, Timer5})
     if (timer->property("enabledAtStart").toBool()) timer->start();
 }
 
 TForm1::~TForm1() {
+  delete inventoryDialog;
+  inventory.reset();
   if (Form1 == this) Form1 = nullptr;
 }
 

@@ -4,6 +4,7 @@
 // register block, profile/ the JSON profiles, firmware/ the download.
 #pragma once
 
+#include <QElapsedTimer>
 #include <QMainWindow>
 #include <QProgressBar>
 #include <QStatusBar>
@@ -21,6 +22,8 @@
 #include "app/Dialogs.h"
 #include "firmware/DownloadEta.h"
 #include "firmware/Preflight.h"
+#include "inventory/Record.h"
+#include "profile/Profile.h"
 #include "link/PortList.h"
 #include "monitor/Consoles.h"
 #include "protocol/ByteSource.h"
@@ -29,7 +32,10 @@
 #include "protocol/Replay.h"
 
 struct BlockSpec;
+struct HardwareId;
 class SafeConfig;
+class Inventory;
+class InventoryDialog;
 class QBoxLayout;
 class QSettings;
 
@@ -40,6 +46,7 @@ struct SendOptions {
 };
 
 class PortWatch;
+class Trends;
 
 class TForm1 : public QMainWindow {
   Q_OBJECT
@@ -235,6 +242,28 @@ class TForm1 : public QMainWindow {
   void CaptureFilters();  // the console filters, into the capture being recorded
   void ReplayFinished();
 
+  // ---- trends/TrendsForm.cpp: the "Tendencias" page ----------------------------
+  void ConnectTrends();
+  // When the values being shown were taken: the receiver's take, or the
+  // capture's own time during a replay.
+  std::int64_t TrendTime() const;
+
+  // ---- inventory/: every unit remembered ----------------------------------------
+  void ConnectInventory();
+  void inventoryButtonClick();  // "Equipos"
+  RecordContext InventoryContext() const;
+  void InventoryIdentified(const HardwareId& id);
+  void InventoryImageChosen(const QString& hexPath, const QByteArray& hex, int hardware, int project, int build,
+                            qint64 imageSize);
+  void InventoryDownloadStarted();
+  void InventoryDownloadEnded(bool finished);
+  std::vector<FieldChange> StoredDifferences(const ProfileJson& a, const ProfileJson& b);
+  std::unique_ptr<Inventory> inventory;
+  QPushButton* inventoryButton = nullptr;
+  InventoryDialog* inventoryDialog = nullptr;
+  FirmwareRun firmwareRun;
+  QElapsedTimer firmwareClock;
+
   // ---- controls, named as in the layout ---------------------------------------
   // Top area
   QGroupBox* GroupBox1;
@@ -264,6 +293,7 @@ class TForm1 : public QMainWindow {
   QWidget* TabSheet2;  // "C&onfiguración"
   QWidget* TabSheet3;  // "Debu&g"
   QWidget* TabSheet6;  // "DownLoad"
+  QWidget* trendPage;  // "Tendencias"
 
   // Estado
   QGroupBox* DigitalOutput;
@@ -484,6 +514,10 @@ class TForm1 : public QMainWindow {
   bool serialBeforeReplay = true;
   bool iec101BeforeReplay = false;
 
+  // The "Tendencias" page
+  Trends* trends = nullptr;
+  std::optional<std::int64_t> takeMs;  // the time of the receiver's take being handled
+
   // ---- control arrays (element i is control number i + 1) ---------------------
   std::array<LabeledEdit*, 8> ceroEdits{};
   std::array<LabeledEdit*, 8> spanEdits{};
@@ -532,6 +566,7 @@ class TForm1 : public QMainWindow {
   void BuildTagPage();
   void BuildDebugPage();
   void BuildDownloadPage();
+  void BuildTrendPage();
   void BuildTimersAndDialogs();
 
   // One block of connect calls per subsystem.

@@ -2,7 +2,9 @@
 // 19200-baud line) through the receiver into the consoles, faster than real
 // time in full 511-byte takes. Prints the resident memory along the way and
 // at the end, and the receiver's ticks.
-//   QT_QPA_PLATFORM=offscreen build/console_day_bench [hours] [runs]
+//   QT_QPA_PLATFORM=offscreen build/console_day_bench [hours] [runs] [clear-at-hour]
+// With clear-at-hour, "&Limpiar" empties the consoles at that hour (full
+// ones, from hour 4 on) and the ticks while they fill again count apart.
 // The trace is the same every run. With more than one run (each in a new
 // process, as the tool starts) it also gives each tick's fastest CPU time
 // over the runs: a tick slowed by the machine in one run (a virtual
@@ -27,6 +29,7 @@
 #include <vector>
 
 #include "app/Log.h"
+#include "bench/Histogram.h"
 #include "bench/TraceStream.h"
 #include "link/Unit1.h"
 
@@ -40,24 +43,9 @@ double ProcessMegabytes(const char* field) {
   return -1;
 }
 
-// Tick times in 0.01 ms steps: a day of ticks kept one by one would add to
-// the memory being measured.
-struct TickHistogram {
-  std::vector<std::uint64_t> counts = std::vector<std::uint64_t>(10000);
-  std::uint64_t total = 0;
-  double worst = 0;
-  void Add(double ms) {
-    ++counts[std::min<std::size_t>(counts.size() - 1, std::size_t(ms * 100))];
-    ++total;
-    worst = std::max(worst, ms);
-  }
-  double At(double fraction) const {
-    std::uint64_t seen = 0;
-    for (std::size_t i = 0; i < counts.size(); ++i)
-      if ((seen += counts[i]) >= std::uint64_t(fraction * double(total)))
-        return double(i + 1) / 100;
-    return worst;
-  }
+// Tick times in ms, to 100 ms.
+struct TickHistogram : StepHistogram {
+  TickHistogram() : StepHistogram(10000) {}
 };
 
 // This thread's CPU time in ms: on a shared machine the wall clock of a tick
@@ -133,8 +121,14 @@ void PrintSlowTicks(const SlowTicks& slow, const float* fastest, bool compared) 
   }
 }
 
+// The ticks from the clearing on, while the consoles fill again.
+struct Refill {
+  std::uint64_t from = std::numeric_limits<std::uint64_t>::max();  // first tick after it
+  SlowTicks slow;
+};
+
 // One day through a new window. Each tick's CPU time lowers fastest[tick].
-SlowTicks RunDay(int run, std::uint64_t ticks, float* fastest) {
+SlowTicks RunDay(int run, std::uint64_t ticks, float* fastest, Refill& refill) {
   TForm1 form;
   form.Timer1->stop();
   form.Timer2->stop();
@@ -150,11 +144,18 @@ SlowTicks RunDay(int run, std::uint64_t ticks, float* fastest) {
   TickHistogram wall;
   TickHistogram cpuTime;
   TickHistogram between;  // the event loop's turns between ticks
+  TickHistogram refilling;  // CPU time of the ticks after "&Limpiar"
   SlowTicks slow;
   const double stolenAtStart = StolenMs();
   QElapsedTimer total;
   total.start();
   for (std::uint64_t t = 0; t < ticks; ++t) {
+    if (t == refill.from) {
+      form.BitBtn23Click();  // "&Limpiar", from the event loop as a click
+      QApplication::processEvents();
+      std::printf("hour %.2f: consoles emptied, %.1f MB resident\n", Hour(t),
+                  ProcessMegabytes("VmRSS:"));
+    }
     stream.Next(portInbox.data, kTake);
     portInbox.count = kTake;
     const ThreadUsage before = ThreadUsage::Now();
@@ -166,6 +167,10 @@ SlowTicks RunDay(int run, std::uint64_t ticks, float* fastest) {
     wall.Add(double(timer.nsecsElapsed()) / 1e6);
     cpuTime.Add(cpuMs);
     slow.Add(cpuMs, t, ThreadUsage::Now() - before);
+    if (t >= refill.from) {
+      refilling.Add(cpuMs);
+      refill.slow.Add(cpuMs, t, ThreadUsage::Now() - before);
+    }
     fastest[t] = std::min(fastest[t], float(cpuMs));
     // The event loop's turn after each tick, as live: painting, old lines
     // cut, freed memory given back.
@@ -195,6 +200,9 @@ SlowTicks RunDay(int run, std::uint64_t ticks, float* fastest) {
   std::printf(
       "between ticks (painting, deferred work), wall clock: median %.2f ms, worst %.3f ms\n",
       between.At(0.5), between.worst);
+  if (refilling.total > 0)
+    std::printf("tick after \"&Limpiar\", CPU time: median %.2f ms, p99.9 %.2f ms, worst %.3f ms\n",
+                refilling.At(0.5), refilling.At(0.999), refilling.worst);
   return slow;
 }
 }  // namespace
@@ -216,18 +224,24 @@ int main(int argc, char** argv) {
   const double hours = argc > 1 ? std::atof(argv[1]) : 24.0;
   const int runs = std::max(1, argc > 2 ? std::atoi(argv[2]) : 1);
   const auto ticks = std::max<std::uint64_t>(1, std::uint64_t(hours * 3600 * 1920) / kTake);
+  const double clearAt = argc > 3 ? std::atof(argv[3]) : -1;
 
   // Every run maps these alike (1.3 MB a day), so its memory counts alike.
   float* fastest = Shared<float>(ticks);
   std::fill(fastest, fastest + ticks, std::numeric_limits<float>::max());
   SlowTicks* slowest = Shared<SlowTicks>(std::size_t(runs));
+  Refill* refills = Shared<Refill>(std::size_t(runs));
+  for (int run = 0; run < runs; ++run) {
+    refills[run] = Refill{};
+    if (clearAt >= 0) refills[run].from = std::uint64_t(clearAt * double(kTicksPerHour));
+  }
   for (int run = 1; run <= runs; ++run) {
     std::fflush(stdout);
     const pid_t child = fork();
     if (child == 0) {
       {
         QApplication app(argc, argv);
-        slowest[run - 1] = RunDay(run, ticks, fastest);
+        slowest[run - 1] = RunDay(run, ticks, fastest, refills[run - 1]);
       }
       std::fflush(stdout);
       _exit(0);
@@ -242,6 +256,10 @@ int main(int argc, char** argv) {
   for (int run = 1; run <= runs; ++run) {
     std::printf("run %d, slowest ticks:\n", run);
     PrintSlowTicks(slowest[run - 1], fastest, runs > 1);
+    if (clearAt >= 0) {
+      std::printf("run %d, slowest ticks after \"&Limpiar\":\n", run);
+      PrintSlowTicks(refills[run - 1].slow, fastest, runs > 1);
+    }
   }
   if (runs > 1) {
     TickHistogram best;
@@ -252,6 +270,14 @@ int main(int argc, char** argv) {
         "%llu, hour %.2f)\n",
         runs, best.At(0.5), best.At(0.999), best.worst, static_cast<unsigned long long>(worst),
         Hour(worst));
+    if (clearAt >= 0 && refills[0].from < ticks) {
+      TickHistogram after;
+      for (std::uint64_t t = refills[0].from; t < ticks; ++t) after.Add(double(fastest[t]));
+      std::printf(
+          "tick after \"&Limpiar\", fastest CPU time of %d runs: median %.2f ms, p99.9 %.2f ms, "
+          "worst %.3f ms\n",
+          runs, after.At(0.5), after.At(0.999), after.worst);
+    }
   }
   return 0;
 }

@@ -4,6 +4,7 @@
 #include "app/Log.h"
 #include "config/Blocks.h"
 #include "config/Config.h"
+#include "trends/Trends.h"
 
 namespace {
 constexpr int kCurrentBit = 0x8000;
@@ -60,6 +61,7 @@ void TForm1::DecodeAnalogInputs(int group, const std::uint8_t* payload) {
     alHiEdits[base + k]->setText(QString::number(block.alarmHigh[k]));
     aiHisEdits[base + k]->setText(QString::number(block.hysteresis[k]));
     (block.current[k] ? currentChecks : voltageChecks)[base + k]->setChecked(true);
+    trends->Limits(base + k, block.alarmLow[k], block.alarmHigh[k]);
   }
 }
 

@@ -212,6 +212,7 @@ void SafeConfig::Compare() {
   const auto profile = ReadProfileFile(dialog.fileName);
   if (!profile) return;
   profile_ = *profile;
+  profileFile_ = dialog.fileName;
   blocks_ = ShownBlocks();
   unit_.clear();
   failedReads_.clear();
@@ -299,6 +300,7 @@ void SafeConfig::SequenceEnded(SequenceEnd end, const BlockStep* at) {
         if (!ending.isEmpty()) text += ". " + ending;
         lastReport_ = text;
         f_.SetStatus(text);
+        RecordRead(mode, failed.isEmpty() && ending.isEmpty() ? PageProfileText(f_) : std::string(), text);
         break;
       }
       case Mode::Backup:
@@ -316,6 +318,7 @@ void SafeConfig::SequenceEnded(SequenceEnd end, const BlockStep* at) {
           const Outcome& outcome = outcomes_[block];
           const auto diffs = outcome.readBack ? Differences(intended_[block], *outcome.readBack)
                                               : std::vector<FieldDifference>{};
+          RecordVerify(ending);
           if (outcome.acknowledged && outcome.readBack && diffs.empty()) {
             lastReport_ = "Estado: escritura verificada OK!";
             f_.SetStatus(lastReport_);
@@ -361,6 +364,7 @@ void SafeConfig::EndBackup() {
     return ShowWriteSummary("Sin copia de seguridad no se escribe.");
   }
   backupPath_ = path;
+  RecordRead(Mode::Backup, text, QString("Copia: %1").arg(QDir::toNativeSeparators(path)));
   for (const BlockSpec* block : blocks_)
     if (intended_[block] != unit_[block]) changed_.push_back(block);
   // The general block puts 5 in the digital output's on time: the digital
@@ -378,27 +382,30 @@ void SafeConfig::EndBackup() {
   if (!Begin(Mode::Write, std::move(steps))) ShowWriteSummary("Se perdió la conexión con el equipo.");
 }
 
+BlockResult SafeConfig::Written(const BlockSpec* block) const {
+  BlockResult result{block, BlockResult::State::Failed, QString(), {}};
+  const auto outcome = outcomes_.find(block);
+  if (outcome == outcomes_.end() || !outcome->second.acknowledged) {
+    result.reason = "el equipo no confirmó la escritura";
+  } else if (!outcome->second.readBack) {
+    result.reason = "no se pudo leer de vuelta";
+  } else {
+    result.differences = Differences(intended_.at(block), *outcome->second.readBack);
+    if (result.differences.empty())
+      result.state = BlockResult::State::Verified;
+    else
+      result.reason = "difiere de lo enviado";
+  }
+  return result;
+}
+
 std::vector<BlockResult> SafeConfig::Results() const {
   std::vector<BlockResult> results;
   for (const BlockSpec* block : blocks_) {
-    BlockResult result{block, BlockResult::State::Failed, QString(), {}};
-    const bool changed = std::count(changed_.begin(), changed_.end(), block) > 0;
-    const auto outcome = outcomes_.find(block);
-    if (!changed) {
-      if (!unit_.count(block)) continue;
-      result.state = BlockResult::State::Unchanged;
-    } else if (outcome == outcomes_.end() || !outcome->second.acknowledged) {
-      result.reason = "el equipo no confirmó la escritura";
-    } else if (!outcome->second.readBack) {
-      result.reason = "no se pudo leer de vuelta";
-    } else {
-      result.differences = Differences(intended_.at(block), *outcome->second.readBack);
-      if (result.differences.empty())
-        result.state = BlockResult::State::Verified;
-      else
-        result.reason = "difiere de lo enviado";
-    }
-    results.push_back(std::move(result));
+    if (std::count(changed_.begin(), changed_.end(), block) > 0)
+      results.push_back(Written(block));
+    else if (unit_.count(block))
+      results.push_back({block, BlockResult::State::Unchanged, QString(), {}});
   }
   for (const BlockSpec* block : failedReads_)
     results.push_back({block, BlockResult::State::NotRead, "no se pudo leer", {}});
@@ -436,6 +443,7 @@ void SafeConfig::ShowWriteSummary(const QString& ending) {
                .arg(backupPath_.isEmpty() ? QString("ninguna")
                                           : QDir::toNativeSeparators(backupPath_));
   lastReport_ = lines.join("\n");
+  RecordWrite(ending);
   f_.SetStatus(failed.isEmpty() && unread.isEmpty() && ending.isEmpty()
                    ? QString("Estado: Escribir todo: %1 bloques escritos y verificados")
                          .arg(verified.size())
@@ -500,6 +508,7 @@ void SafeConfig::ShowCompare() {
   dialog.resize(720, 480);
   lastReport_ = QString("Estado: Comparar: %1 campos difieren").arg(table->rowCount());
   f_.SetStatus(lastReport_);
+  RecordCompare(withProfile);
   if (CurrentDialogs().Modal(dialog) != kApplyToUnit) return;
   LoadProfileIntoPage(f_, profile_);
   WriteAll();

@@ -84,6 +84,7 @@ class SafeConfig : public SequencerView {
   // Block by block, the last "Escribir todo", and what ended it early (empty
   // when it ran to its end).
   std::vector<BlockResult> Results() const;
+  BlockResult Written(const BlockSpec* block) const;  // acknowledged, read back, equal
   const QString& LastEnding() const { return lastEnding_; }
   // What names a unit's files: its IMEI, else its TSD ID.
   QString BackupIdentity() const;
@@ -120,6 +121,11 @@ class SafeConfig : public SequencerView {
   void SetBusy(bool busy);
   QString EndingText(SequenceEnd end, const BlockStep* at) const;
   void Protect(const std::function<void()>& action);
+  // config/SafeConfigInventory.cpp: what a run leaves in the inventory.
+  void RecordRead(Mode mode, const std::string& profile, const QString& result);
+  void RecordWrite(const QString& ending);
+  void RecordVerify(const QString& ending);
+  void RecordCompare(const std::map<const BlockSpec*, PageFields>& withProfile);
 
   TForm1& f_;
   RequestSequencer sequencer_;
@@ -132,6 +138,7 @@ class SafeConfig : public SequencerView {
   std::vector<const BlockSpec*> failedReads_;
   std::vector<const BlockSpec*> changed_;
   ProfileJson profile_;
+  QString profileFile_;
   QString backupPath_;
   QString lastReport_;
   QString lastEnding_;

@@ -8,7 +8,7 @@ endif()
 install(FILES README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
 # The README links these documents, so they travel with it.
 install(FILES docs/screenshot.png docs/using.md docs/capture-format.md docs/performance.md
-              docs/reliability.md docs/building.md
+              docs/reliability.md docs/building.md docs/inventory.md
         DESTINATION ${CMAKE_INSTALL_DOCDIR}/docs)
 
 if(UNIX AND NOT APPLE)
@@ -43,4 +43,8 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${QIREL_MAINTAINER}")
 set(CPACK_DEBIAN_PACKAGE_SECTION electronics)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# Qt loads its database drivers as plugins, which the shared-library scan does
+# not see: the inventory's SQLite driver is needed, the shared server's optional.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6sql6-sqlite")
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "libqt6sql6-psql")
 include(CPack)

@@ -49,6 +49,7 @@ DownLoad::~DownLoad() = default;
 
 void DownLoad::Start() {
   active = true;
+  finished = false;
   state = kWaitFirstReport;
   if (!Form1) return;
   Form1->DownloadPaceStarted();
@@ -152,6 +153,7 @@ ProcessResult DownLoad::Process(std::span<std::uint8_t> buffer, std::size_t coun
   if (state == kWaitFinal) {
     if (count < kFinalPacketSize) return ProcessResult::Nothing;
     if (!CheckFinalPacket(bytes.first(kFinalPacketSize))) return ProcessResult::Message11;
+    finished = true;
     Stop();
     return ProcessResult::Finished;
   }

@@ -71,6 +71,7 @@ class DownLoad {
 
   std::uint8_t state = kWaitFirstReport;
   bool active = false;
+  bool finished = false;  // the last session ended with the unit's final packet
   std::string fileName;
   std::unique_ptr<QFile> imageFile;
   int hardware = 0;

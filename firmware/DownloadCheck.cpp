@@ -34,6 +34,7 @@ bool TForm1::ConfirmPreflight() {
 }
 
 void TForm1::DownloadPaceStarted() {
+  InventoryDownloadStarted();
   downloadEta.Start();
   downloadEtaLabel->setText(QString::fromStdString(downloadEta.Text()));
 }
@@ -44,6 +45,7 @@ void TForm1::DownloadChunkServed(int chunk, int chunkCount) {
 }
 
 void TForm1::DownloadPaceStopped() {
+  InventoryDownloadEnded(downloadSession.finished);
   downloadEta.Stop();
   downloadEtaLabel->setText(QString::fromStdString(downloadEta.Text()));
 }

@@ -75,5 +75,7 @@ void TForm1::BitBtn22Click() {
   downloadSession.ClearCount();
   for (int n = 0; n < conversion.recordCount; ++n) downloadSession.IncCount();
   DownloadLog("FirmwareSize : " + QString::number(downloadSession.GetCount()));
+  InventoryImageChosen(hexPath, text, identity->hardware, identity->project, identity->build,
+                       qint64(conversion.image.size()));
   ShowPreflight(AnalyseHex(bytes), imagePath);
 }

@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "app/Log.h"
+#include "inventory/Inventory.h"
 #include "firmware/DownLoad.h"
 #include "link/Unit1.h"
 #include "protocol/Protocol.h"
@@ -49,6 +50,7 @@ TForm1& FuzzWindow() {
                           created->Timer5})
       timer->stop();
     created->BitBtn2->setEnabled(true);  // connected, without a port
+    created->inventory.reset();  // millions of inputs are no units to remember
     return created;
   }();
   return *form;

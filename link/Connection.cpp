@@ -5,6 +5,7 @@
 #include "config/SafeConfig.h"
 #include "firmware/DownLoad.h"
 #include "link/Link.h"
+#include "trends/Trends.h"
 
 std::uint32_t secondsTick = 0;
 std::uint32_t lastRxSecond = 0;
@@ -67,6 +68,7 @@ void TForm1::RadioGroup2Click() { Edit3->setVisible(RadioGroup2->itemIndex() != 
 bool TForm1::IsConnected() const { return BitBtn2->isEnabled(); }
 
 void TForm1::ShowDisconnected() {
+  trends->LinkLost();
   for (Panel* panel : {Panel5, Panel36}) {
     panel->setColor(clSilver);
     panel->setFontColor(clBlack);

@@ -1,6 +1,7 @@
 // Finding the port: the list behind "...", the reason an open failed, and the
 // offer to reconnect once a pulled adapter is back.
 #include "app/Log.h"
+#include "inventory/Inventory.h"
 #include "link/PortFinder.h"
 
 void TForm1::ConnectPortChoice() {
@@ -33,6 +34,7 @@ void TForm1::portListButtonClick() {
 QString TForm1::OpenFailureReason() { return QString::fromStdString(portSystem->Explain(LastOpenFailure())); }
 
 void TForm1::PortOpened(int number) {
+  if (inventory) inventory->LinkChanged();
   portListButton->setEnabled(false);
   portReconnectButton->hide();
   portWatch->Start(*portSystem, number);

@@ -29,8 +29,8 @@ class ConsoleTools : public QObject {
 
   // Shows a tick's lines in Memo1 or Memo2, timestamped when "Hora" is on.
   void Append(QPlainTextEdit* memo, const QStringList& lines);
-  // The consoles were emptied ("&Limpiar").
-  void Cleared();
+  // "&Limpiar": empties the three consoles.
+  void Empty();
   void SetMaxLines(int lines);
   int MaxLines() const { return maxLines_; }
   // Lines that went out of a console since it was last emptied.
@@ -75,6 +75,7 @@ class ConsoleTools : public QObject {
   void QueueCut();
   void CutOldLines();
   void Release(qint64 lines);
+  void Cleared();
   void ShowDropped();
   void Search();
   void Highlight();

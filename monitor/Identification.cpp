@@ -52,6 +52,7 @@ void TForm1::DecodeHardwareId(const std::uint8_t* payload) {
   Label23->setText("IMSI:\t\t\t" + FromCp1252(id.imsi));
   // The 45-register read ends before the MAC slot.
   Label184->setText("MAC:\t\t\t");
+  InventoryIdentified(id);
 }
 
 // Each branch only does what it lists; nothing an earlier identification did

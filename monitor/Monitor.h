@@ -41,6 +41,13 @@ AdcReading ReadAdcLine(std::string_view line, std::size_t from);
 // Inputs 5-8 ("ADC 2") leave a sum of 5 unchanged.
 std::optional<const char*> AlarmCaption(int sum, bool secondGroup);
 
+// The signal level in dB from the label's value ("-71db"); nothing without digits.
+std::optional<long> SignalDb(std::string_view value);
+
+// The alarm state an "alarma" label shows.
+enum class TrendAlarm : std::uint8_t;
+TrendAlarm TrendAlarmShown(const QString& caption);
+
 // Which console a line goes to.
 struct Route {
   bool memo1 = false;

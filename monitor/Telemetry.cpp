@@ -3,6 +3,7 @@
 #include "app/Log.h"
 #include "monitor/Monitor.h"
 #include "protocol/Frames.h"
+#include "trends/Trends.h"
 
 std::optional<Telemetry> ParseTelemetry(std::span<const std::uint8_t> frame, bool& crcOk) {
   crcOk = false;
@@ -44,6 +45,7 @@ void TForm1::DecodeTelemetry(const std::uint8_t* bytes, int count) {
     return;
   }
   LabeledEdit13->setText(QString::fromStdString(SupplyText(telemetry->supplyMillivolts)));
+  trends->Supply(telemetry->supplyMillivolts, TrendTime());
 
   if (telemetry->server == 1) {
     Panel5->setCaption("Conectado Servidor");

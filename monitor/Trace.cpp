@@ -10,6 +10,7 @@
 #include "config/SafeConfig.h"
 #include "link/Link.h"
 #include "monitor/Monitor.h"
+#include "trends/Trends.h"
 
 std::uint8_t loggingOn = 0;
 std::string logFileName;
@@ -78,6 +79,23 @@ std::optional<const char*> AlarmCaption(int sum, bool secondGroup) {
   }
 }
 
+std::optional<long> SignalDb(std::string_view value) {
+  // "-71db": the number in front, if there is one.
+  const std::string text(value.substr(0, 32));
+  char* end = nullptr;
+  const long db = std::strtol(text.c_str(), &end, 10);
+  if (end == text.c_str()) return std::nullopt;
+  return db;
+}
+
+TrendAlarm TrendAlarmShown(const QString& caption) {
+  if (caption == "Normal") return TrendAlarm::Normal;
+  if (caption == "Bajo") return TrendAlarm::Bajo;
+  if (caption == "Alto") return TrendAlarm::Alto;
+  if (caption == "Ausente") return TrendAlarm::Ausente;
+  return TrendAlarm::Unknown;
+}
+
 Route RouteTraceLine(std::string_view line, bool iec101, bool serie) {
   const auto has = [&](std::string_view marker) {
     return line.find(marker) != std::string_view::npos;
@@ -127,8 +145,10 @@ void TForm1::InterpretTraceLine(std::string line) {
     Memo3->appendPlainText(FromCp1252(line));
     return;
   }
-  if (const auto value = RewriteSignalLine(line))
+  if (const auto value = RewriteSignalLine(line)) {
     Label145->setText(FromCp1252("Se\xF1" "al: " + *value));
+    if (const auto db = SignalDb(*value)) trends->Signal(*db, TrendTime());
+  }
 
   if (has(">>")) {
     if (const std::size_t at = line.find("DO "); at != std::string::npos) {
@@ -137,6 +157,7 @@ void TForm1::InterpretTraceLine(std::string line) {
       for (int i = 0; i < found; ++i) {
         ShowState(coilPanels[i], coilLabels[i], on[i]);
         relayTraceOn[i] = on[i];
+        trends->Relay(i, on[i], TrendTime());
       }
       if (found > 0) ShowRelayButtons();
     }
@@ -145,8 +166,10 @@ void TForm1::InterpretTraceLine(std::string line) {
       if (at == std::string::npos) continue;
       bool on[8];
       const int found = ReadFlagFields(line, at, 8, on);
-      for (int i = 0; i < found; ++i)
+      for (int i = 0; i < found; ++i) {
         ShowState(digtalPanels[8 * group + i], diStatusLabels[8 * group + i], on[i]);
+        trends->DigitalInput(8 * group + i, on[i], TrendTime());
+      }
     }
     for (int group = 0; group < 2; ++group) {
       const std::size_t at = line.find(group == 0 ? "ADC 1" : "ADC 2");
@@ -162,6 +185,8 @@ void TForm1::InterpretTraceLine(std::string line) {
           alarmaLabels[n]->setText(*caption);
           analogPanels[n]->setColor(reading.alarmSum[j] == 0 ? clGreen : clRedOrange);
         }
+        trends->Analog(n, reading.raw[j], currentChecks[n]->isChecked(), reading.value[j],
+                       TrendAlarmShown(alarmaLabels[n]->text()), TrendTime());
       }
     }
   }
@@ -190,10 +215,7 @@ void TForm1::FlushConsoles() {
 }
 
 void TForm1::BitBtn23Click() {
-  Memo1->clear();
-  Memo2->clear();
-  Memo3->clear();
-  consoleTools->Cleared();
+  consoleTools->Empty();
 }
 
 void TForm1::BitBtn24Click() {

@@ -195,7 +195,13 @@ CaptureWriter::~CaptureWriter() { Close(); }
 
 bool CaptureWriter::Open(const QString& path) {
   Close();
+#if defined(_WIN32)
+  // A narrow name is read in the ANSI code page there: "Añelo" or a user
+  // folder in another script would not open.
+  file_ = _wfopen(reinterpret_cast<const wchar_t*>(path.utf16()), L"wb");
+#else
   file_ = std::fopen(QFile::encodeName(path).constData(), "wb");
+#endif
   if (!file_) return false;
   intact_ = true;
   clock_.start();

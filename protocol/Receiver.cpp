@@ -58,6 +58,12 @@ void TForm1::ReceiveFrom(ByteSource& source) {
   }
   lastRxSecond = secondsTick;
   receivedByteCount += std::uint64_t(taken);
+  // Every value in this take was taken now.
+  takeMs = TrendTime();
+  struct TakeDone {
+    std::optional<std::int64_t>& ms;
+    ~TakeDone() { ms.reset(); }
+  } takeDone{takeMs};
 
   batchingConsoles = true;
   std::int32_t at = 0;

@@ -15,6 +15,7 @@
 #include "link/Link.h"
 #include "monitor/Monitor.h"
 #include "protocol/Protocol.h"
+#include "trends/Trends.h"
 
 namespace {
 // How a replayed frame that the technician sent shows in Memo2.
@@ -162,6 +163,8 @@ void TForm1::replayButtonClick() {
   captureButton->setEnabled(false);
   replayButton->setText("Detener reproducción");
   consoleTools->clock = [this] { return replay->RecordTime(); };
+  // The page shows the capture's day, not the capture laid over today's.
+  trends->Clear();
 }
 
 void TForm1::ReplayTake() {

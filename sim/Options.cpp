@@ -53,6 +53,8 @@ Identity:
 Behaviour:
   --telemetry-period S    seconds between telemetry frames (default 5; 0: none)
   --flood                 flood the link with trace lines
+  --slow-analog           analog values wander over hours, now and then one
+                          jumps for a second (a day on the trend page)
   --seed N                seed of the drifting values
 Faults (K: every K-th one; 1: all of them):
   --bad-crc K             replies with a wrong CRC
@@ -105,6 +107,10 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
     }
     if (name == "--flood") {
       o.flood = true;
+      continue;
+    }
+    if (name == "--slow-analog") {
+      o.slowAnalog = true;
       continue;
     }
     if (name == "--self-download") {

@@ -47,6 +47,7 @@ struct UnitOptions {
   Identity identity;
   std::chrono::milliseconds telemetryPeriod{5000};  // 0: no telemetry
   bool flood = false;
+  bool slowAnalog = false;  // analog values wander over hours, with a rare one-second spike
   std::array<FaultRule, kFaultKinds> faults{};
   std::chrono::milliseconds garbageEvery{0};  // 0: no garbage
   std::optional<std::chrono::milliseconds> silenceAfter;

@@ -6,7 +6,7 @@
 
 namespace sim {
 
-Plant::Plant(std::uint32_t seed) : rng_(seed) { Advance(0); }
+Plant::Plant(std::uint32_t seed, bool slow) : rng_(seed), slow_(slow) { Advance(0); }
 
 double Plant::Walk(double value, double step, double low, double high) {
   std::uniform_real_distribution<double> move(-step, step);
@@ -52,6 +52,26 @@ void Plant::Advance(double seconds) {
     supply_ = Walk(supply_, 15.0, 11800, 13600);
   }
   analog_ = base_;
+  if (slow_) {
+    // Periods of three to nine hours, each input its own; a spike about
+    // every two hours per input, up or down, lasting one second.
+    for (std::size_t i = 0; i < analog_.size(); ++i) {
+      if (base_[i] < 0) continue;
+      const double length = (3.0 + 0.85 * double(i)) * 3600;
+      const double slow = std::sin(2 * std::numbers::pi * (seconds / length + 0.13 * double(i)));
+      // The drifting base adds a little wander of its own.
+      analog_[i] = std::clamp(0.5 + 0.3 * slow + 0.1 * (base_[i] - 0.5), 0.0, 1.0);
+    }
+    if (dt > 0)
+      for (std::size_t i = 0; i < analog_.size(); ++i)
+        if (base_[i] >= 0 && seconds >= spikeUntil_[i] && Chance(dt / 7200)) {
+          spikeUntil_[i] = seconds + 1;
+          spike_[i] = Chance(0.5) ? 0.98 : 0.02;
+        }
+    for (std::size_t i = 0; i < analog_.size(); ++i)
+      if (base_[i] >= 0 && seconds < spikeUntil_[i]) analog_[i] = spike_[i];
+    return;
+  }
   analog_[1] = std::clamp(base_[1] + 0.15 * wave(120), 0.0, 1.0);  // crosses its low alarm
   analog_[2] = std::clamp(base_[2] + 0.35 * wave(90), 0.0, 1.0);   // crosses its high alarm
   analog_[3] = 0;

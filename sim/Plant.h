@@ -13,7 +13,9 @@ namespace sim {
 
 class Plant {
  public:
-  explicit Plant(std::uint32_t seed);
+  // slow: the analog signals wander over hours instead of minutes, and now
+  // and then one jumps for a single second (a day on the trend page).
+  explicit Plant(std::uint32_t seed, bool slow = false);
 
   // Moves the field on to `seconds` after start.
   void Advance(double seconds);
@@ -39,6 +41,9 @@ class Plant {
   std::array<std::uint32_t, 16> counters_{};
   std::array<double, 8> analog_{};
   std::array<double, 8> base_{0.55, 0.2, 0.5, 0.0, 0.4, 0.7, 0.1, -1.0};
+  bool slow_ = false;
+  std::array<double, 8> spikeUntil_{};
+  std::array<double, 8> spike_{};
   double signal_ = -71;
   double supply_ = 12345;
 };

@@ -45,7 +45,7 @@ std::string Concatenate(const std::vector<Outgoing>& output) {
 UnitCore::UnitCore(const UnitOptions& options, TimePoint start)
     : options_(options),
       registers_(options.identity),
-      plant_(options.seed),
+      plant_(options.seed, options.slowAnalog),
       start_(start),
       bootedAt_(start),
       lastInput_(start),

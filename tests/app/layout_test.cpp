@@ -194,6 +194,13 @@ const QList<Control> kPageControls = {
     {"ProgressBar1", kProgress, {}, "TabSheet6", {}},
     {"Panel30", kPanel, "Equipo", "TabSheet6", {}},
     {"Panel31", kPanel, "Archivo", "TabSheet6", {}},
+    // Tendencias
+    {"trendChart", kPage, {}, "trendPage", {}},
+    {"trendSpan", kCombo, {}, "trendPage", {}},
+    {"trendFollowButton", kButton, "Seguir", "trendPage", {}},
+    {"trendClearButton", kButton, "Borrar", "trendPage", {}},
+    {"trendExportButton", kButton, "Exportar CSV", "trendPage", {}},
+    {"trendImageButton", kButton, "Guardar imagen", "trendPage", {}},
     {"Timer1", kTimer, {}, kAny, {}},
     {"Timer2", kTimer, {}, kAny, {}},
     {"Timer3", kTimer, {}, kAny, {}},
@@ -273,6 +280,16 @@ QList<Control> NumberedControls() {
   for (int n = 1; n <= 4; ++n)
     rows += {{N("AnalogLowCheck", n), kCheck, {}, "GroupBox3", {}},
              {N("AnalogHiCheck", n), kCheck, {}, "GroupBox3", {}}};
+  // The trend series: analog values, their currents, signal and supply, then
+  // the lanes of the inputs and relays.
+  QStringList series;
+  for (int n = 1; n <= 8; ++n) series << N("AI", n);
+  for (int n = 1; n <= 8; ++n) series << N("AI", n) + " mV";
+  series << QString::fromUtf8("Señal dB") << "Alimentacion V";
+  for (int n = 1; n <= 16; ++n) series << N("DI", n);
+  series << "Coil 1" << "Coil 2";
+  for (int n = 1; n <= 36; ++n)
+    rows += {N("trendSeries", n), kCheck, series[n - 1], "trendPage", {}};
   for (int n = 1; n <= 3; ++n)
     rows += {{N("Shape", n), kShape, {}, "Panel30", {}},
              {N("Label", 157 + n), kLabel, "-", "Panel30", {}},
@@ -439,8 +456,10 @@ class LayoutTest : public QObject {
       QVERIFY2(!Get<QWidget>(name)->isHidden(), name);
     QVERIFY(!form_->LabeledEdit13->label()->isHidden());
 
-    // Only these start checked; radio groups are looked at below.
-    const QStringList checked = {"Serie", "RadioButton1"};
+    // Only these start checked; radio groups are looked at below. The trend
+    // page starts with the eight analog values on its chart.
+    QStringList checked = {"Serie", "RadioButton1"};
+    for (int n = 1; n <= 8; ++n) checked << N("trendSeries", n);
     for (QAbstractButton* button : form_->findChildren<QAbstractButton*>()) {
       if (qobject_cast<RadioGroup*>(button->parent())) continue;
       QVERIFY2(button->isChecked() == checked.contains(button->objectName()),
@@ -487,6 +506,7 @@ class LayoutTest : public QObject {
         {"ComboBox17", follow, 0},
     };
     for (int n = 1; n <= 16; ++n) lists.append({N("pulso", n), noSi, 0});
+    lists.append({"trendSpan", {"1 min", "10 min", "1 h", "8 h", "24 h"}, 1});
     for (const auto& [name, items, index] : lists) {
       auto* combo = Get<QComboBox>(name);
       QStringList shown;
@@ -505,8 +525,8 @@ class LayoutTest : public QObject {
       QStringList captions;
     } controls[] = {
         {form_->PageControl1,
-         {"TabSheet1", "TabSheet2", "TabSheet3", "TabSheet6"},
-         {"&Estado", QString::fromUtf8("C&onfiguración"), "Debu&g", "DownLoad"}},
+         {"TabSheet1", "TabSheet2", "TabSheet3", "TabSheet6", "trendPage"},
+         {"&Estado", QString::fromUtf8("C&onfiguración"), "Debu&g", "DownLoad", "Tendencias"}},
         {form_->PageControl2,
          {"TabSheet7", "TabSheet11", "Digitales2", "VeskAnalog", "Analog2", "TabModbus", "tagPage"},
          {"General", "Digitales 1", "Digitales 2", "Analogicas 1", "Analogicas 2", "Modbus",

@@ -28,6 +28,10 @@ check "maintainer and description" \
 # Found by dpkg-shlibdeps from what the programs link, not written by hand.
 check "dependencies from the shared libraries" \
   bash -c '[[ "$1" == *libqt6widgets6* && "$1" == *libc6* ]]' _ "$(field Depends)"
+check "the inventory's database driver" \
+  bash -c '[[ "$1" == *libqt6sql6-sqlite* ]]' _ "$(field Depends)"
+check "the shared inventory's driver recommended" \
+  bash -c '[[ "$1" == *libqt6sql6-psql* ]]' _ "$(field Recommends)"
 
 expected="./usr/
 ./usr/bin/
@@ -44,6 +48,7 @@ expected="./usr/
 ./usr/share/doc/qirel/docs/screenshot.png
 ./usr/share/doc/qirel/docs/building.md
 ./usr/share/doc/qirel/docs/capture-format.md
+./usr/share/doc/qirel/docs/inventory.md
 ./usr/share/doc/qirel/docs/performance.md
 ./usr/share/doc/qirel/docs/reliability.md
 ./usr/share/doc/qirel/docs/using.md

@@ -2,7 +2,9 @@
 // oversized files, and saves that fail.
 #include "profile/Profile.h"
 
+#if !defined(_WIN32)
 #include <sys/resource.h>
+#endif
 
 #include <QTemporaryDir>
 #include <QtTest>
@@ -289,7 +291,8 @@ class ProfileTest : public QObject {
         R"({"perfil":"Vesk","id":"7","ip":[{"address":"a","port":"1"},{"address":"b"}],)"
         R"("cfgAnalog":[{"cero":"1"},[2],{"cero":"3","span":{"x":[4]}}],"tagAnalog":[]} x)";
     const ProfileJson whole = ProfileJson::parse(text.substr(0, text.size() - 2));
-    QCOMPARE(ParseProfile(text), whole);
+    // QVERIFY: a JSON value converts to any type, and QCOMPARE on Windows has overloads it then fits.
+    QVERIFY(ParseProfile(text) == whole);
     ProfileJson previous;
     for (std::size_t n = 0; n <= text.size(); ++n) {
       const ProfileJson part = ParseProfile(std::string_view(text).substr(0, n));
@@ -300,7 +303,7 @@ class ProfileTest : public QObject {
         ParseProfile("{\"id\":\"7\",\"ip\":[{\"address\":\"a\"},{\"address\":\"b\",\"port\":\"2");
     const ProfileJson firstOnly = ProfileJson::parse(R"([{"address":"a"}])");
     const ProfileJson cutInId = ParseProfile("{\"id\":\"7");
-    QCOMPARE(cutInSecond["ip"], firstOnly);
+    QVERIFY(cutInSecond["ip"] == firstOnly);
     QVERIFY(cutInId.is_object() && cutInId.empty());
   }
 
@@ -311,7 +314,9 @@ class ProfileTest : public QObject {
     const QString missing = here.filePath("missing/profile.txt"), path = here.filePath("old.txt");
     Save(form, dialogs, missing);
     QCOMPARE(dialogs->errors, QStringList({"No se pudo guardar el perfil en " + missing}));
-
+#if defined(_WIN32)
+    QSKIP("a file size limit is POSIX's; the missing folder above was refused");
+#else
     // A file system that takes no more than 64 bytes, even from root.
     WriteAll(path, R"({"perfil":"Vesk","id":"old profile, more than sixty-four bytes long ..."})");
     const QByteArray old = ReadAll(path);
@@ -328,6 +333,7 @@ class ProfileTest : public QObject {
     QCOMPARE(dialogs->errors.value(1), "No se pudo guardar el perfil en " + path);
     QCOMPARE(QDir(here.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
              QStringList({"old.txt"}));
+#endif
   }
 
   void oversizedAndUnreadableFiles() {

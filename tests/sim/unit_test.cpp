@@ -17,6 +17,7 @@
 #include "sim/Crc.h"
 #include "sim/Options.h"
 #include "sim/Pacer.h"
+#include "sim/Plant.h"
 #include "sim/Registers.h"
 #include "sim/UnitCore.h"
 #include "sim/VirtualUnit.h"
@@ -232,6 +233,7 @@ class UnitTest : public QObject {
   void faultsOnRequest();
   void storeFaults();
   void commandLine();
+  void slowAnalogWandersWithRareSpikes();
   void pacerSendsLinesInPiecesAndRawRepliesWhole();
   void ptyDeliversPacedLinesAndAnswers();
 };
@@ -679,6 +681,37 @@ void UnitTest::commandLine() {
                                                         {"--bogus"}})
     QVERIFY(!sim::ParseCommandLine(bad).error.empty());
   QVERIFY(sim::ParseCommandLine({"--help"}).help);
+  QVERIFY(sim::ParseCommandLine({"--slow-analog"}).options.slowAnalog);
+  QVERIFY(!sim::ParseCommandLine({}).options.slowAnalog);
+}
+
+// A day of slow analog values: second to second they barely move, except
+// for the odd one-second jump, which the trend page must show.
+void UnitTest::slowAnalogWandersWithRareSpikes() {
+  sim::Plant plant(7, true);
+  std::vector<double> day;
+  for (int second = 0; second <= 86400; ++second) {
+    plant.Advance(second);
+    day.push_back(plant.Analog(0));
+  }
+  int spikes = 0;
+  double low = 1, high = 0;
+  for (std::size_t i = 1; i + 1 < day.size(); ++i) {
+    const bool spike = day[i] == 0.98 || day[i] == 0.02;
+    if (spike) {
+      ++spikes;
+      QVERIFY(std::abs(day[i] - day[i - 1]) > 0.1);
+      QVERIFY(std::abs(day[i] - day[i + 1]) > 0.1);
+      continue;
+    }
+    if (day[i - 1] == 0.98 || day[i - 1] == 0.02) continue;
+    QVERIFY2(std::abs(day[i] - day[i - 1]) < 0.01, qPrintable(QString::number(i)));
+    low = std::min(low, day[i]);
+    high = std::max(high, day[i]);
+  }
+  QVERIFY2(spikes >= 3 && spikes <= 40, qPrintable(QString::number(spikes)));
+  QVERIFY(high - low > 0.4);  // it does wander over the day
+  QVERIFY(plant.Analog(7) < 0);  // the input with nothing wired stays so
 }
 
 void UnitTest::pacerSendsLinesInPiecesAndRawRepliesWhole() {
