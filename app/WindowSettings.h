@@ -20,6 +20,10 @@ struct KeptWindow {
   std::optional<QString> station;  // remote station number field
 };
 
+// The application's name, which names its data folder (inventory, captures,
+// backups on Windows); the command line runs under it too.
+inline constexpr char kApplicationName[] = "Qirel Dalvesca";
+
 // The user's own settings (the config folder on Linux, the user's application
 // data on Windows); never a file beside the program or in the working folder.
 std::unique_ptr<QSettings> UserSettings();

@@ -52,7 +52,7 @@ int main(int argc, char* argv[]) {
   }
   try {
     ApplyStyle(application, kAuricStyle);
-    QApplication::setApplicationName("Qirel Dalvesca");
+    QApplication::setApplicationName(kApplicationName);
     QIcon icon(":/icon/qirel-32.png");
     icon.addFile(":/icon/qirel.png");
     QApplication::setWindowIcon(icon);

@@ -4,13 +4,20 @@
 #include <QEventLoop>
 #include <QFile>
 #include <QProcess>
+#include <QSettings>
+#include <QTextStream>
 #include <algorithm>
 #include <cstdio>
 #include <memory>
 
 #include "app/Dialogs.h"
 #include "cli/UnitJob.h"
+#include "app/WindowSettings.h"
 #include "firmware/Firmware.h"
+#include "inventory/Inventory.h"
+#include "inventory/InventoryCli.h"
+#include "inventory/Share.h"
+#include "inventory/Store.h"
 #include "link/PortList.h"
 #include "link/PortNumber.h"
 #include "profile/ProfilePage.h"
@@ -60,6 +67,9 @@ struct Command {
 };
 
 int PortsRun(Run& run);
+int UnitsRun(Run& run);
+int HistoryRun(Run& run);
+int SyncRun(Run& run);
 QString NoPrepare(Run&) { return QString(); }
 QString ReadPrepare(Run& run);
 QString ProfilePrepare(Run& run);
@@ -67,6 +77,15 @@ QString WritePrepare(Run& run);
 QString FlashPrepare(Run& run);
 
 void NoOptions(QCommandLineParser&) {}
+void ServerOption(QCommandLineParser& parser) {
+  parser.addOption({"inventory",
+                    "El servidor PostgreSQL del inventario compartido (postgresql://...); "
+                    "sin ella, el de la configuracion.",
+                    "URI"});
+}
+void HistoryOptions(QCommandLineParser& parser) {
+  parser.addPositionalArgument("EQUIPO", "El equipo: su IMEI o su TSD ID.");
+}
 void ReadOptions(QCommandLineParser& parser) {
   parser.addOption({"output", "El perfil a escribir (con varios puertos, una carpeta).", "FILE"});
   QCommandLineOption folder("output-folder");  // set for each port of a run over many
@@ -91,6 +110,12 @@ void FlashOptions(QCommandLineParser& parser) {
 const Command kCommands[] = {
     {"ports", "", "Los puertos serie presentes, como los muestra la lista de puertos.", false,
      NoOptions, NoPrepare, PortsRun},
+    {"units", "", "Los equipos del inventario, con su ultima operacion.", false, NoOptions, NoPrepare,
+     UnitsRun},
+    {"history", "EQUIPO", "La historia de un equipo del inventario (IMEI o TSD ID).", false,
+     HistoryOptions, NoPrepare, HistoryRun},
+    {"sync", "", "Envia al servidor compartido los registros que esperan y trae los de otros.", false,
+     ServerOption, NoPrepare, SyncRun},
     {"identify", "--port N", "La identidad del equipo (hardware, proyecto, build, IMEI...).", true,
      NoOptions, NoPrepare, nullptr},
     {"read", "--port N --output FILE", "Lee todos los bloques (\"Leer todo\") a un perfil.", true,
@@ -191,7 +216,81 @@ QString ReadPrepare(Run& run) {
   return QString();
 }
 
+// The positional arguments a command takes, or why the line is refused.
+QString Arguments(const Run& run, int count) {
+  const QStringList given = run.parser.positionalArguments();
+  if (given.size() > count) return "argumento de mas: " + given[count];
+  if (given.size() < count) return "falta un argumento (qirel-cli " + run.command + " --help)";
+  return QString();
+}
+
+int Refuse(const QString& why) {
+  Err("qirel-cli: " + why);
+  return int(Exit::Refused);
+}
+
+// The shared server: the line's --inventory, else the settings' string.
+QString ServerUri(const Run& run) {
+  if (run.parser.isSet("inventory")) return run.parser.value("inventory").trimmed();
+  const auto settings = UserSettings();
+  return settings ? settings->value(kInventoryServerKey).toString().trimmed() : QString();
+}
+
+// The local inventory, as the window keeps it; a damaged file is set aside.
+std::unique_ptr<InventoryStore> OpenInventory() {
+  auto store = std::make_unique<InventoryStore>(Inventory::DefaultPath());
+  if (!store->Open()) {
+    Err("qirel-cli: el inventario " + store->path() + " no se puede usar: " + store->error());
+    return nullptr;
+  }
+  if (!store->setAside().isEmpty())
+    Err("qirel-cli: el inventario estaba dañado; se aparto como " + store->setAside() + " y se empezo uno nuevo");
+  return store;
+}
+
+int UnitsRun(Run& run) {
+  if (const QString refused = Arguments(run, 0); !refused.isEmpty()) return Refuse(refused);
+  const auto store = OpenInventory();
+  if (!store) return 1;
+  QTextStream out(stdout);
+  return CliUnits(*store, out, run.json);
+}
+
+int HistoryRun(Run& run) {
+  if (const QString refused = Arguments(run, 1); !refused.isEmpty()) return Refuse(refused);
+  const auto store = OpenInventory();
+  if (!store) return 1;
+  QTextStream out(stdout), err(stderr);
+  return CliHistory(*store, run.parser.positionalArguments().front(), out, err, run.json);
+}
+
+int SyncRun(Run& run) {
+  if (const QString refused = Arguments(run, 0); !refused.isEmpty()) return Refuse(refused);
+  const QString uri = ServerUri(run);
+  if (uri.isEmpty()) return Refuse("no hay servidor de inventario: --inventory postgresql://...");
+  const auto store = OpenInventory();
+  if (!store) return 1;
+  QTextStream out(stdout), err(stderr);
+  return CliSync(*store, uri, out, err);
+}
+
+// What waits in the local inventory goes to the shared server after every
+// run; a server out of reach is said, and never changes the run's result.
+void ShareAfterRun(const Run& run) {
+  const QString uri = ServerUri(run);
+  if (uri.isEmpty()) return;
+  const auto store = OpenInventory();
+  if (!store) return;
+  const ShareResult shared = ShareOnce(*store, uri);
+  if (run.quiet) return;
+  if (shared.error.isEmpty())
+    Err(QString("Inventario: %1 registros enviados al servidor, %2 pendientes").arg(shared.sent).arg(shared.pending));
+  else
+    Err(QString("Inventario: %1 (%2 registros esperan para el servidor)").arg(shared.error).arg(shared.pending));
+}
+
 int PortsRun(Run& run) {
+  if (const QString refused = Arguments(run, 0); !refused.isEmpty()) return Refuse(refused);
   const std::vector<PortEntry> entries = MakePortSystem()->List();
   ProfileJson list = ProfileJson::array();
   std::string text;
@@ -336,6 +435,7 @@ int RunCli(const QStringList& arguments) {
     parser.addOption({"remote", "Estacion remota, a traves del equipo conectado.", "ESTACION"});
     parser.addOption({"timeout", "Segundos de espera del equipo en cada paso (30).", "SEGUNDOS", "30"});
     parser.addOption({"backup-dir", "Carpeta de las copias de seguridad.", "CARPETA"});
+    ServerOption(parser);
     QCommandLineOption child("child");
     child.setFlags(QCommandLineOption::HiddenFromHelp);
     parser.addOption(child);
@@ -354,7 +454,6 @@ int RunCli(const QStringList& arguments) {
   }
   run.quiet = parser.isSet("quiet");
   if (!command->perUnit) {
-    if (!parser.positionalArguments().isEmpty()) return Finish(run, {}, "argumento de mas: " + parser.positionalArguments().front());
     return command->run(run);
   }
   run.child = parser.isSet("child");
@@ -385,9 +484,15 @@ int RunCli(const QStringList& arguments) {
   }
   if (const QString refused = command->prepare(run); !refused.isEmpty()) return Finish(run, {}, refused);
 
-  if (run.ports.size() > 1) return Finish(run, RunMany(run), QString());
-  run.job.port = run.ports.front();
-  const QString prefix = QString("COM%1: ").arg(run.job.port);
-  if (!run.quiet) run.job.progress = [prefix](const QString& text) { Err(prefix + text); };
-  return Finish(run, {RunUnit(run.job)}, QString());
+  std::vector<ProfileJson> units;
+  if (run.ports.size() > 1) {
+    units = RunMany(run);
+  } else {
+    run.job.port = run.ports.front();
+    const QString prefix = QString("COM%1: ").arg(run.job.port);
+    if (!run.quiet) run.job.progress = [prefix](const QString& text) { Err(prefix + text); };
+    units = {RunUnit(run.job)};
+  }
+  if (!run.child) ShareAfterRun(run);
+  return Finish(run, units, QString());
 }

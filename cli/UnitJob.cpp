@@ -18,6 +18,7 @@
 #include "config/SafeConfig.h"
 #include "firmware/DownLoad.h"
 #include "firmware/Firmware.h"
+#include "inventory/Inventory.h"
 #include "profile/ProfilePage.h"
 #include "protocol/Protocol.h"
 
@@ -180,6 +181,9 @@ class Job {
     form_ = std::make_unique<TForm1>();
     TForm1& f = *form_;
     if (!job_.backupDir.isEmpty()) f.safeConfig->backupFolder = job_.backupDir;
+    // The unit's records stay in the local inventory; the run's first process
+    // sends them to the shared server once every unit is done.
+    if (f.inventory) f.inventory->SetServer(QString());
     // A profile that does not load stops the unit before anything is sent.
     if (job_.profile) {
       try {

@@ -2,6 +2,7 @@
 // offscreen platform whatever the environment says; no display is needed.
 #include <QApplication>
 
+#include "app/WindowSettings.h"
 #include "cli/Cli.h"
 
 int main(int argc, char* argv[]) {
@@ -10,6 +11,8 @@ int main(int argc, char* argv[]) {
   if (const std::optional<int> answered = EarlyAnswer(arguments)) return *answered;
   qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication app(argc, argv);
-  QApplication::setApplicationName("qirel-cli");
+  // The window's name: its data folder holds the inventory, captures and
+  // (on Windows) backups, which the command line shares with it.
+  QApplication::setApplicationName(kApplicationName);
   return RunCli(QApplication::arguments());
 }

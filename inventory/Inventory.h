@@ -15,6 +15,9 @@
 class InventoryStore;
 class QThread;
 
+// The settings' key of the shared server's connection string.
+inline constexpr char kInventoryServerKey[] = "inventario/servidor";
+
 class Inventory : public QObject {
   Q_OBJECT
 

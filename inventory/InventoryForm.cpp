@@ -16,10 +16,6 @@
 #include "monitor/Monitor.h"
 #include "profile/ProfilePage.h"
 
-namespace {
-constexpr char kServerKey[] = "inventario/servidor";
-}
-
 void TForm1::ConnectInventory() {
   inventoryButton = MakeButton("inventoryButton", "Equipos", TabSheet2);
   // Beside "Comparar", in whatever row holds it.
@@ -39,7 +35,7 @@ void TForm1::ConnectInventory() {
   return;
 #endif
   inventory = std::make_unique<Inventory>(Inventory::DefaultPath());
-  if (const auto settings = UserSettings()) inventory->SetServer(settings->value(kServerKey).toString());
+  if (const auto settings = UserSettings()) inventory->SetServer(settings->value(kInventoryServerKey).toString());
   connect(inventory.get(), &Inventory::Notice, this,
           [this](const QString& text) { Guarded([&] { CurrentDialogs().Message(text); }); });
 }
@@ -95,7 +91,7 @@ void TForm1::inventoryButtonClick() {
     };
     inventoryDialog = new InventoryDialog(*inventory, std::move(pages), this);
     connect(inventoryDialog, &InventoryDialog::ServerChanged, this, [](const QString& uri) {
-      if (const auto settings = UserSettings()) settings->setValue(kServerKey, uri);
+      if (const auto settings = UserSettings()) settings->setValue(kInventoryServerKey, uri);
     });
   } else {
     inventoryDialog->Refresh();

@@ -7,12 +7,15 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QRegularExpression>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QtTest>
 #include <memory>
 
 #include "sim/VirtualUnit.h"
 #include "tests/firmware/DownloadTesting.h"
+#include "tests/inventory/TestServer.h"
 
 namespace {
 // Generous: a loaded CI machine runs three units and three windows at once.
@@ -78,6 +81,23 @@ QJsonObject Edited(const QByteArray& read) {
 }
 
 QString UnitText(const QJsonObject& unit) { return QJsonDocument(unit).toJson(QJsonDocument::Compact); }
+
+// The inventory the window and the command line share.
+QString InventoryFolder() {
+  return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + "/Qirel Dalvesca";
+}
+
+// The operations and results of a unit's history, oldest first.
+QStringList History(const QString& unit) {
+  const CliRun run = Cli({"history", unit, "--json"});
+  QStringList lines;
+  const QJsonArray history = run.json["history"].toArray();
+  for (auto it = history.end(); it != history.begin();) {
+    const QJsonObject row = (*--it).toObject();
+    lines << row["operation"].toString() + ": " + row["result"].toString();
+  }
+  return lines;
+}
 }  // namespace
 
 class CliE2eTest : public QObject {
@@ -87,6 +107,11 @@ class CliE2eTest : public QObject {
   QString Path(const QString& name) const { return dir.filePath(name); }
 
  private slots:
+  void initTestCase() {
+    QDir folder(InventoryFolder());
+    for (const QString& name : folder.entryList({"inventory.sqlite*"})) QVERIFY(folder.remove(name));
+  }
+
   // Three units read, then written at once with a profile; the third ignores
   // the writes of inputs 1-8. Exit 1 names it, its block and its field; the
   // other two are verified; every backup is what its unit held.
@@ -147,6 +172,15 @@ class CliE2eTest : public QObject {
     // Each unit keeps its own TSD ID, though the profile came from the first.
     QCOMPARE(b->Register(20000), std::uint16_t(4242));
     QCOMPARE(a->Register(20000), std::uint16_t(1717));
+
+    // Six processes recorded into one inventory at once, and nothing was lost:
+    // the three units share the virtual unit's IMEI, so one history holds them all.
+    const QString imei = units[0].toObject()["identity"].toObject()["imei"].toString();
+    const QStringList history = History(imei);
+    QCOMPARE(history.filter(QRegularExpression("^Identificacion: ")).size(), 6);
+    QCOMPARE(history.filter(QRegularExpression("^Copia antes de escribir: ")).size(), 3);
+    QCOMPARE(history.filter(QRegularExpression("^Escribir todo: OK$")).size(), 2);
+    QVERIFY2(history.filter(QRegularExpression("^Escribir todo: ")).size() == 3, qPrintable(history.join('\n')));
   }
 
   // IDs from a CSV: the unit it names gets its ID, the one it does not name is
@@ -291,11 +325,35 @@ class CliE2eTest : public QObject {
     QCOMPARE(unit.Counters().requests, requests);
   }
 
+  // A run sends what waits in the inventory to the shared server, once; the
+  // server out of reach never changes a run's result.
+  void recordsReachTheSharedServer() {
+    TestServer server;
+    if (!server.Why().isEmpty()) QSKIP(qPrintable("no PostgreSQL server for the test: " + server.Why()));
+    auto unit = Unit(84);
+    const CliRun down = Cli({"identify", "--port", "84", "--inventory", server.Uri()});
+    QVERIFY2(down.code == 0, down.err);
+    QVERIFY2(down.err.contains("registros esperan para el servidor"), down.err);
+
+    QVERIFY(server.Start());
+    const CliRun up = Cli({"identify", "--port", "84", "--inventory", server.Uri()});
+    QVERIFY2(up.code == 0, up.err);
+    QVERIFY2(up.err.contains("registros enviados al servidor, 0 pendientes"), up.err);
+    const auto [rows, ids] = server.Count();
+    QVERIFY(rows >= 2);
+    QCOMPARE(ids, rows);
+    const CliRun sync = Cli({"sync", "--inventory", server.Uri()});
+    QVERIFY2(sync.code == 0, sync.err);
+    QVERIFY2(sync.out.startsWith("Enviados: 0,"), sync.out);
+    QCOMPARE(server.Count().first, rows);
+    QCOMPARE(Cli({"sync"}).code, 2);  // no server named anywhere
+  }
+
   void helpAndVersion() {
     const CliRun version = Cli({"--version"});
     QCOMPARE(version.code, 0);
     QCOMPARE(version.out.trimmed(), QByteArray("qirel-cli " QIREL_TEST_VERSION));
-    for (const char* command : {"ports", "identify", "read", "write", "compare", "flash"}) {
+    for (const char* command : {"ports", "identify", "read", "write", "compare", "flash", "units", "history", "sync"}) {
       const CliRun help = Cli({command, "--help"});
       QCOMPARE(help.code, 0);
       QVERIFY2(help.out.contains(command), help.out);
