@@ -1,6 +1,8 @@
 ; The installer of the Windows build: for the current user, no administrator.
 ; makensis -DVERSION=1.0.0 -DSOURCE=<staged folder> -DOUTFILE=<setup.exe> installer.nsi
-Unicode true
+; A 64-bit installer for a 64-bit program: it also runs under a Wine that has
+; no 32-bit side, as the checks here do.
+Target amd64-unicode
 !include "MUI2.nsh"
 
 !define PRODUCT "Qirel Configuracion & Debug"
