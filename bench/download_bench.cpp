@@ -14,6 +14,7 @@
 #include "firmware/Firmware.h"
 #include "firmware/Preflight.h"
 #include "link/Unit1.h"
+#include "tests/firmware/FirmwareUnit.h"
 #include "sim/VirtualUnit.h"
 
 namespace {
@@ -91,12 +92,7 @@ int main(int argc, char** argv) {
     file.open(QIODevice::WriteOnly);
     file.write(text.data(), qint64(text.size()));
   }
-  sim::UnitOptions options;
-  options.com = 3;
-  options.identity.hardware = 2;
-  options.identity.project = 17;
-  options.identity.build = 456;
-  options.telemetryPeriod = std::chrono::milliseconds(0);
+  sim::UnitOptions options = FirmwareUnitOptions(3);
   // Both directions at 19200 baud: the tool's bytes reach the unit only after
   // their time on the wire, as through a real cable.
   options.paceInput = true;

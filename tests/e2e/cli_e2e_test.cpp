@@ -15,6 +15,7 @@
 
 #include "sim/VirtualUnit.h"
 #include "tests/firmware/DownloadTesting.h"
+#include "tests/firmware/FirmwareUnit.h"
 #include "tests/inventory/TestServer.h"
 
 namespace {
@@ -287,13 +288,7 @@ class CliE2eTest : public QObject {
   // already has is refused (exit 5) unless allowed; a HEX that does not
   // convert is refused before the port opens.
   void flash() {
-    sim::UnitOptions options;
-    options.com = 68;
-    options.identity.hardware = 2;
-    options.identity.project = 17;
-    options.identity.build = 456;
-    options.telemetryPeriod = std::chrono::milliseconds(0);
-    sim::VirtualUnit unit(options);
+    sim::VirtualUnit unit(FirmwareUnitOptions(68));
     unit.Start();
     const Bytes firmware = Sequence(6 * 1024 + 100);
     const auto hex = [&](const QString& name, const std::string& text) {

@@ -8,6 +8,7 @@
 #include "firmware/DownLoad.h"
 #include "sim/VirtualUnit.h"
 #include "tests/firmware/DownloadTesting.h"
+#include "tests/firmware/FirmwareUnit.h"
 
 class DownloadE2eTest : public QObject {
   Q_OBJECT
@@ -23,13 +24,8 @@ class DownloadE2eTest : public QObject {
       hex.write(QByteArray::fromStdString(HexText(firmware, 32)));
     }
 
-    sim::UnitOptions options;
-    options.com = com;
+    sim::UnitOptions options = FirmwareUnitOptions(com);
     options.remoteStation = station;
-    options.identity.hardware = 2;
-    options.identity.project = 17;
-    options.identity.build = 456;
-    options.telemetryPeriod = std::chrono::milliseconds(0);
     sim::VirtualUnit unit(options);
     unit.Start();
 

@@ -11,6 +11,7 @@
 #include "firmware/Preflight.h"
 #include "sim/VirtualUnit.h"
 #include "tests/firmware/DownloadTesting.h"
+#include "tests/firmware/FirmwareUnit.h"
 
 namespace {
 
@@ -38,12 +39,7 @@ class DownloadPaceE2eTest : public QObject {
     TForm1 form;
 
     static sim::UnitOptions PacedUnit(int com) {
-      sim::UnitOptions options;
-      options.com = com;
-      options.identity.hardware = 2;
-      options.identity.project = 17;
-      options.identity.build = 456;
-      options.telemetryPeriod = std::chrono::milliseconds(0);
+      sim::UnitOptions options = FirmwareUnitOptions(com);
       options.paceInput = true;
       return options;
     }
