@@ -11,6 +11,7 @@
 #include <memory>
 
 #include "app/Dialogs.h"
+#include "cli/Progress.h"
 #include "cli/UnitJob.h"
 #include "app/WindowSettings.h"
 #include "firmware/Firmware.h"
@@ -33,10 +34,11 @@ void Out(const std::string& text) {
   std::fputs(text.c_str(), stdout);
   std::fflush(stdout);
 }
-void Err(const QString& text) {
-  std::fputs((text + "\n").toLocal8Bit().constData(), stderr);
+void ErrBytes(const std::string& bytes) {
+  std::fputs(bytes.c_str(), stderr);
   std::fflush(stderr);
 }
+void Err(const QString& text) { ErrBytes((text + "\n").toLocal8Bit().toStdString()); }
 
 // What a command needs from the line, checked before any port is opened.
 struct Run {
@@ -342,10 +344,24 @@ std::vector<ProfileJson> RunMany(Run& run) {
   std::vector<std::unique_ptr<QProcess>> processes;
   QEventLoop loop;
   int running = 0;
+  // Each unit's progress as whole lines, on its own line of the board.
+  ProgressBoard board(run.ports.size(), run.quiet ? 0 : StderrTerminalWidth());
+  std::vector<QByteArray> pending(run.ports.size());
+  const auto pass = [&](std::size_t unit, bool all) {
+    pending[unit] += processes[unit]->readAllStandardError();
+    for (qsizetype end; (end = pending[unit].indexOf('\n')) >= 0 || (all && !pending[unit].isEmpty());) {
+      if (end < 0) end = pending[unit].size();
+      const QByteArray line = pending[unit].left(end).trimmed();
+      pending[unit].remove(0, end + 1);
+      if (!line.isEmpty()) ErrBytes(board.Update(unit, QString::fromLocal8Bit(line)));
+    }
+  };
   for (int port : run.ports) {
+    const std::size_t unit = processes.size();
     auto process = std::make_unique<QProcess>();
-    process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    QObject::connect(process.get(), &QProcess::finished, &loop, [&] {
+    QObject::connect(process.get(), &QProcess::readyReadStandardError, &loop, [&, unit] { pass(unit, false); });
+    QObject::connect(process.get(), &QProcess::finished, &loop, [&, unit] {
+      pass(unit, true);
       if (--running == 0) loop.quit();
     });
     // A process that never started sends no finished(); its unit reports no answer.
@@ -355,8 +371,8 @@ std::vector<ProfileJson> RunMany(Run& run) {
     QStringList arguments = {run.command, "--child", "--port", QString::number(port)};
     arguments += run.passOn;
     ++running;
-    process->start(QCoreApplication::applicationFilePath(), arguments);
     processes.push_back(std::move(process));
+    processes.back()->start(QCoreApplication::applicationFilePath(), arguments);
   }
   if (running > 0) loop.exec();
   std::vector<ProfileJson> units;
@@ -490,7 +506,9 @@ int RunCli(const QStringList& arguments) {
   } else {
     run.job.port = run.ports.front();
     const QString prefix = QString("COM%1: ").arg(run.job.port);
-    if (!run.quiet) run.job.progress = [prefix](const QString& text) { Err(prefix + text); };
+    // A unit's process in a run over many writes plain lines; its parent draws them.
+    ProgressBoard board(1, run.quiet || run.child ? 0 : StderrTerminalWidth());
+    if (!run.quiet) run.job.progress = [&](const QString& text) { ErrBytes(board.Update(0, prefix + text)); };
     units = {RunUnit(run.job)};
   }
   if (!run.child) ShareAfterRun(run);

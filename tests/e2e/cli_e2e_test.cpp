@@ -11,9 +11,12 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <algorithm>
+#include <cctype>
 #include <memory>
 
 #include "sim/VirtualUnit.h"
+#include "tests/Harness.h"
 #include "tests/firmware/DownloadTesting.h"
 #include "tests/firmware/FirmwareUnit.h"
 #include "tests/inventory/TestServer.h"
@@ -81,6 +84,34 @@ QJsonObject Edited(const QByteArray& read) {
   return profile;
 }
 
+// The lines a terminal shows after these bytes: the few controls the
+// progress uses (line feed, carriage return, cursor up and down, erase line).
+QStringList Screen(const QByteArray& bytes) {
+  QStringList lines{QString()};
+  int row = 0, column = 0;
+  for (qsizetype i = 0; i < bytes.size(); ++i) {
+    const char c = bytes[i];
+    if (c == '\n') {
+      if (++row == lines.size()) lines << QString();
+    } else if (c == '\r') {
+      column = 0;
+    } else if (c == '\x1b' && i + 1 < bytes.size() && bytes[i + 1] == '[') {
+      qsizetype end = i + 2;
+      while (end < bytes.size() && std::isdigit(static_cast<unsigned char>(bytes[end]))) ++end;
+      const int n = std::max(1, bytes.mid(i + 2, end - i - 2).toInt());
+      if (end == bytes.size()) break;
+      if (bytes[end] == 'A') row = std::max(0, row - n);
+      if (bytes[end] == 'B') row = std::min(int(lines.size()) - 1, row + n);
+      if (bytes[end] == 'K') lines[row].clear();
+      i = end;
+    } else {
+      lines[row] = lines[row].leftJustified(column).left(column) + QChar(c);
+      ++column;
+    }
+  }
+  return lines;
+}
+
 QString UnitText(const QJsonObject& unit) { return QJsonDocument(unit).toJson(QJsonDocument::Compact); }
 
 // The inventory the window and the command line share.
@@ -132,6 +163,12 @@ class CliE2eTest : public QObject {
       held << unit.toObject()["profile"].toString();
     }
     QCOMPARE(QDir(Path("read")).entryList(QDir::Files).size(), 3);
+    // Not on a terminal: plain lines, each unit's steps whole and in order.
+    QVERIFY2(!read.err.contains('\x1b'), read.err);
+    for (int com : {61, 62, 63})
+      QVERIFY2(QString(read.err).contains(QRegularExpression(
+                   QString("(^|\n)COM%1: Identificar\n(.*\n)*COM%1: Leer todo (\\d+)/\\3\n").arg(com))),
+               read.err);
     const QByteArray before = Contents(held[0]);
     Save(Path("site.json"), Edited(before));
 
@@ -342,6 +379,41 @@ class CliE2eTest : public QObject {
     QVERIFY2(sync.out.startsWith("Enviados: 0,"), sync.out);
     QCOMPARE(server.Count().first, rows);
     QCOMPARE(Cli({"sync"}).code, 2);  // no server named anywhere
+  }
+
+  // On a terminal each unit keeps one line, rewritten as it goes: at the end
+  // the screen holds one line per unit with its last step, then the report.
+  void progressOnATerminal() {
+    auto a = Unit(85), b = Unit(86);
+    PtyPair terminal;
+    QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("TERM", "xterm");
+    QTemporaryDir runtime;  // else Qt says on the screen that there is none
+    environment.insert("XDG_RUNTIME_DIR", runtime.path());
+    process.setProcessEnvironment(environment);
+    process.setStandardErrorFile(QString::fromStdString(terminal.slavePath()));
+    process.start(QStringLiteral(QIREL_CLI), {"read", "--port", "85,86", "--output", Path("terminal")});
+    QByteArray shown;
+    QVERIFY(QTest::qWaitFor(
+        [&] {
+          const Bytes part = terminal.Read(4096, std::chrono::milliseconds(10));
+          shown.append(reinterpret_cast<const char*>(part.data()), qsizetype(part.size()));
+          return process.state() == QProcess::NotRunning;
+        },
+        kRunMs));
+    const Bytes rest = terminal.ReadUntilQuiet();
+    shown.append(reinterpret_cast<const char*>(rest.data()), qsizetype(rest.size()));
+    QCOMPARE(process.exitCode(), 0);
+    QStringList screen = Screen(shown);
+    QVERIFY2(screen.size() == 3, qPrintable(screen.join('\n')));  // the two lines and the one below them
+    QVERIFY2(screen[0].startsWith("COM85: Leer todo ") && screen[1].startsWith("COM86: Leer todo "),
+             qPrintable(screen.join('\n')));
+    const QRegularExpression done("^COM8[56]: Leer todo (\\d+)/\\1$");
+    QVERIFY2(done.match(screen[0]).hasMatch() && done.match(screen[1]).hasMatch(), qPrintable(screen.join('\n')));
+    QVERIFY(screen[2].isEmpty());
+    // The plain line per step did not come along.
+    QVERIFY(!shown.contains("Identificar\n"));
   }
 
   void helpAndVersion() {
