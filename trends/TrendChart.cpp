@@ -56,8 +56,9 @@ QImage* PlainImage(QPainter& painter) {
   return image;
 }
 
-// A day of columns is tens of thousands of one-pixel-wide vertical lines: on
-// a plain image they are written straight into its pixels, the rest is drawn.
+// A day of columns is tens of thousands of one-pixel-wide vertical lines, and
+// a busy lane as many short level ones: on a plain image they are written
+// straight into its pixels, the rest is drawn.
 void DrawColumnLines(QPainter& painter, std::vector<QLine>& lines, const QColor& colour,
                      const QRect& clip) {
   if (QImage* image = PlainImage(painter)) {
@@ -67,15 +68,22 @@ void DrawColumnLines(QPainter& painter, std::vector<QLine>& lines, const QColor&
     const qsizetype stride = image->bytesPerLine();
     auto kept = lines.begin();
     for (const QLine& line : lines) {
-      if (line.x1() != line.x2()) {
+      if (line.x1() == line.x2()) {
+        const int x = line.x1();
+        if (x < bounds.left() || x > bounds.right()) continue;
+        const int top = std::max(std::min(line.y1(), line.y2()), bounds.top());
+        const int bottom = std::min(std::max(line.y1(), line.y2()), bounds.bottom());
+        for (int y = top; y <= bottom; ++y) reinterpret_cast<QRgb*>(bits + y * stride)[x] = pixel;
+      } else if (line.y1() == line.y2()) {
+        const int y = line.y1();
+        if (y < bounds.top() || y > bounds.bottom()) continue;
+        const int left = std::max(std::min(line.x1(), line.x2()), bounds.left());
+        const int right = std::min(std::max(line.x1(), line.x2()), bounds.right());
+        QRgb* const row = reinterpret_cast<QRgb*>(bits + y * stride);
+        for (int x = left; x <= right; ++x) row[x] = pixel;
+      } else {
         *kept++ = line;
-        continue;
       }
-      const int x = line.x1();
-      if (x < bounds.left() || x > bounds.right()) continue;
-      const int top = std::max(std::min(line.y1(), line.y2()), bounds.top());
-      const int bottom = std::min(std::max(line.y1(), line.y2()), bounds.bottom());
-      for (int y = top; y <= bottom; ++y) reinterpret_cast<QRgb*>(bits + y * stride)[x] = pixel;
     }
     lines.erase(kept, lines.end());
   }

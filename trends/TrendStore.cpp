@@ -5,8 +5,18 @@
 TrendRing::TrendRing(std::size_t capacity, std::int64_t keepMs)
     : capacity_(std::max<std::size_t>(capacity, 1)), keepMs_(keepMs) {}
 
+namespace {
+std::size_t BlocksFor(std::size_t capacity) {
+  return (capacity + TrendRing::kBlock - 1) / TrendRing::kBlock;
+}
+std::uint8_t AlarmBit(std::uint8_t flags) {
+  return std::uint8_t(1u << (flags & trendflag::kAlarmMask));
+}
+}  // namespace
+
 std::size_t TrendRing::Bytes() const {
-  return capacity_ * (sizeof(std::uint32_t) + sizeof(std::int32_t) + sizeof(std::uint8_t));
+  return capacity_ * (sizeof(std::uint32_t) + sizeof(std::int32_t) + sizeof(std::uint8_t)) +
+         BlocksFor(capacity_) * (sizeof(Block) + sizeof(std::uint8_t));
 }
 
 void TrendRing::Append(std::int64_t ms, std::int32_t value, std::uint8_t flags) {
@@ -15,6 +25,10 @@ void TrendRing::Append(std::int64_t ms, std::int32_t value, std::uint8_t flags) 
     times_ = std::make_unique_for_overwrite<std::uint32_t[]>(capacity_);
     values_ = std::make_unique_for_overwrite<std::int32_t[]>(capacity_);
     flags_ = std::make_unique_for_overwrite<std::uint8_t[]>(capacity_);
+    // Writes go on from slot to slot and start over at slot 0, so every
+    // block's first slot is written, and its summary set, before the rest.
+    blocks_ = std::make_unique_for_overwrite<Block[]>(BlocksFor(capacity_));
+    blockAlarms_ = std::make_unique_for_overwrite<std::uint8_t[]>(BlocksFor(capacity_));
   }
   if (size_ > 0 && ms < newestMs_) ms = newestMs_;
   newestMs_ = ms;
@@ -27,6 +41,16 @@ void TrendRing::Append(std::int64_t ms, std::int32_t value, std::uint8_t flags) 
   times_[at] = newestLow_;
   values_[at] = value;
   flags_[at] = flags;
+  Block& block = blocks_[at / kBlock];
+  std::uint8_t& alarms = blockAlarms_[at / kBlock];
+  if (at % kBlock == 0) {
+    block = {value, value};
+    alarms = AlarmBit(flags);
+  } else {
+    block.min = std::min(block.min, value);
+    block.max = std::max(block.max, value);
+    alarms |= AlarmBit(flags);
+  }
   ++size_;
 }
 
@@ -78,6 +102,41 @@ TrendRing::Runs TrendRing::RunsOf(std::size_t first, std::size_t last) const {
     runs.flags[1] = {flags_.get(), count - head};
   }
   return runs;
+}
+
+void TrendRing::SpanInto(std::size_t first, std::size_t last, bool alarms,
+                         TrendColumn& column) const {
+  std::int32_t low = ValueAt(first);
+  std::int32_t high = low;
+  std::uint8_t states = 0;
+  const Runs runs = RunsOf(first, last);
+  for (const std::span<const std::int32_t>& run : runs.values) {
+    if (run.empty()) continue;
+    // A block wholly inside one run has all its slots kept and written in
+    // order since its first, so its summary is exactly theirs.
+    std::size_t at = std::size_t(run.data() - values_.get());
+    const std::size_t end = at + run.size();
+    const std::size_t aligned = std::min(end, (at + kBlock - 1) / kBlock * kBlock);
+    for (; at < aligned; ++at) {
+      low = std::min(low, values_[at]);
+      high = std::max(high, values_[at]);
+      if (alarms) states |= AlarmBit(flags_[at]);
+    }
+    for (; at + kBlock <= end; at += kBlock) {
+      low = std::min(low, blocks_[at / kBlock].min);
+      high = std::max(high, blocks_[at / kBlock].max);
+      if (alarms) states |= blockAlarms_[at / kBlock];
+    }
+    for (; at < end; ++at) {
+      low = std::min(low, values_[at]);
+      high = std::max(high, values_[at]);
+      if (alarms) states |= AlarmBit(flags_[at]);
+    }
+  }
+  // Stored field by field: a struct handed back whole cost a stall a column.
+  column.min = low;
+  column.max = high;
+  column.alarms = states;
 }
 
 TrendSeriesInfo TrendSeries(int series) {
@@ -162,22 +221,7 @@ void DecimateTrend(const TrendRing& ring, std::int64_t fromMs, std::int64_t toMs
     column.first = ring.ValueAt(at);
     column.last = ring.ValueAt(stop - 1);
     column.breakBefore = (ring.FlagsAt(at) & trendflag::kBreak) != 0;
-    std::int32_t low = column.first;
-    std::int32_t high = column.first;
-    std::uint8_t states = 0;
-    const TrendRing::Runs runs = ring.RunsOf(at, stop);
-    for (int r = 0; r < 2; ++r) {
-      for (const std::int32_t v : runs.values[r]) {
-        low = std::min(low, v);
-        high = std::max(high, v);
-      }
-      if (alarms)
-        for (const std::uint8_t f : runs.flags[r])
-          states |= std::uint8_t(1u << (f & trendflag::kAlarmMask));
-    }
-    column.min = low;
-    column.max = high;
-    column.alarms = states;
+    ring.SpanInto(at, stop, alarms, column);
     at = stop;
   }
 }

@@ -26,6 +26,17 @@ inline constexpr std::int64_t kTrendDayMs = 24LL * 3600 * 1000;
 inline constexpr std::size_t kTrendDaySamples = 86400;
 inline constexpr std::size_t kTrendRingCapacity = kTrendDaySamples + kTrendDaySamples / 64;
 
+// One pixel column of a series: what the samples falling there span.
+struct TrendColumn {
+  std::int32_t min = 0;
+  std::int32_t max = 0;
+  std::int32_t first = 0;
+  std::int32_t last = 0;
+  std::uint8_t alarms = 0;  // bit n set: a sample in alarm state n
+  bool any = false;
+  bool breakBefore = false;  // its first sample is not joined to the one before
+};
+
 // One series. Times are kept as the low 32 bits of the milliseconds since 1970:
 // every kept sample lies within `keepMs` of the newest, far less than 2^32 ms,
 // so the difference to the newest is exact and no rebasing is ever needed.
@@ -61,6 +72,14 @@ class TrendRing {
   };
   Runs RunsOf(std::size_t first, std::size_t last) const;
 
+  // The minimum, maximum and, when asked for, alarm states of the samples
+  // [first, last), which must not be empty, into those fields of `column`.
+  void SpanInto(std::size_t first, std::size_t last, bool alarms, TrendColumn& column) const;
+
+  // Samples a block summary covers: a column at the 24 h span reads a few
+  // summaries and its two edges instead of every sample.
+  static constexpr std::size_t kBlock = 8;
+
  private:
   std::size_t Physical(std::size_t i) const {
     const std::size_t at = head_ + i;
@@ -74,6 +93,14 @@ class TrendRing {
   std::unique_ptr<std::uint32_t[]> times_;
   std::unique_ptr<std::int32_t[]> values_;
   std::unique_ptr<std::uint8_t[]> flags_;
+  // Per block of kBlock physical slots: what has been written to it since its
+  // first slot was. Read only for a block whose slots are all kept, in order.
+  struct Block {
+    std::int32_t min;
+    std::int32_t max;
+  };
+  std::unique_ptr<Block[]> blocks_;
+  std::unique_ptr<std::uint8_t[]> blockAlarms_;
   std::size_t head_ = 0;
   std::size_t size_ = 0;
   std::int64_t newestMs_ = 0;
@@ -130,17 +157,6 @@ class TrendStore {
   std::uint64_t breakPending_ = 0;
   std::uint64_t version_ = 0;
   std::uint64_t generation_ = 0;
-};
-
-// One pixel column of a series: what the samples falling there span.
-struct TrendColumn {
-  std::int32_t min = 0;
-  std::int32_t max = 0;
-  std::int32_t first = 0;
-  std::int32_t last = 0;
-  std::uint8_t alarms = 0;  // bit n set: a sample in alarm state n
-  bool any = false;
-  bool breakBefore = false;  // its first sample is not joined to the one before
 };
 
 // Min/max of the samples in each of `columns` equal slices of [fromMs, toMs).
