@@ -119,7 +119,7 @@ class HexImageTest : public QObject {
       dialogs->files = {hex, bin};
       form->BitBtn22Click();
       // One message, naming the file.
-      const QString why = "No se puede convertir " + hex + ": " + c.why;
+      const QString why = "No se puede convertir " + QDir::toNativeSeparators(hex) + ": " + c.why;
       QCOMPARE(dialogs->messages, QStringList{why});
       QCOMPARE(Lines(form->Memo3).last(), why);
       QCOMPARE(dialogs->files.size(), std::size_t(1));  // never asked where to save

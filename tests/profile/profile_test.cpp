@@ -6,6 +6,7 @@
 #include <sys/resource.h>
 #endif
 
+#include <QDir>
 #include <QTemporaryDir>
 #include <QtTest>
 #include <csignal>
@@ -313,7 +314,7 @@ class ProfileTest : public QObject {
     QTemporaryDir here;
     const QString missing = here.filePath("missing/profile.txt"), path = here.filePath("old.txt");
     Save(form, dialogs, missing);
-    QCOMPARE(dialogs->errors, QStringList({"No se pudo guardar el perfil en " + missing}));
+    QCOMPARE(dialogs->errors, QStringList({"No se pudo guardar el perfil en " + QDir::toNativeSeparators(missing)}));
 #if defined(_WIN32)
     QSKIP("a file size limit is POSIX's; the missing folder above was refused");
 #else
@@ -348,9 +349,9 @@ class ProfileTest : public QObject {
     dialogs->files.push_back(Path("none.txt"));
     form.BitBtn11->click();
     QCOMPARE(dialogs->errors,
-             QStringList({"El archivo " + Path("in.txt") +
+             QStringList({"El archivo " + QDir::toNativeSeparators(Path("in.txt")) +
                               " es demasiado grande para ser un perfil (más de 1 MiB)",
-                          "No se pudo abrir el perfil " + Path("none.txt")}));
+                          "No se pudo abrir el perfil " + QDir::toNativeSeparators(Path("none.txt"))}));
   }
 };
 
